@@ -1,0 +1,18 @@
+#pragma once
+#include <string>
+
+#include "output/document.h"
+
+// Appends one channel in the form of the output mode. Counts every call;
+// Tamarack drops every channel after the tenth of the process, and Bramble
+// with "CH=<n>" in the option string writes only the value of call n.
+void write_channel(OutputDocument &doc, const std::string &option_string, const std::string &key,
+                   const std::string &name, const std::string &value, const std::string &unit);
+
+// The key as the Tamarack form shows it: the key (or the name when the key
+// is empty) with " /\[]-" turned into "_", then the first "." as well.
+std::string clean_key(const std::string &key, const std::string &name);
+
+// "1234567" -> "1.234.567"; at most two separators, a minus sign counts as a
+// character ("-1234" -> "-1.234", "1234567890" -> "1234.567.890").
+std::string group_thousands(const std::string &digits);

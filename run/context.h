@@ -1,0 +1,28 @@
+#pragma once
+#include <string>
+
+#include "output/document.h"
+
+// Everything one run of the sensor knows, built by start_up() and passed by
+// reference to each step. One instance per process.
+struct RunContext {
+    std::string program_path; // argument 0, for the trace log
+    std::string banner;       // "* hh:mm:ss SAP Ramgauge Vers ..."
+    std::string argument2;    // as typed; names the sensor in the global file
+
+    // Option words joined with one blank: upper-cased, and as typed.
+    std::string option_string;
+    std::string option_copy;
+
+    bool item_mode = false;
+    std::string item_name;
+    bool progress_display = false;
+
+    std::string profile_file_name;
+    std::string profile_directory; // empty, or ending in a backslash
+    std::string profile_path;
+
+    OutputDocument doc;
+};
+
+bool has_option(const RunContext &ctx, const char *keyword);

@@ -1,0 +1,110 @@
+#include "run/locate.h"
+
+#include "common/numbered_error.h"
+
+namespace {
+
+const char *const prtg_exexml_dirs[] = {
+    "", "\\Programme\\PRTG Network Monitor\\Custom Sensors\\ExeXml\\",
+    "\\Program Files\\PRTG Network Monitor\\Custom Sensors\\ExeXml\\",
+    "\\Program Files (x86)\\PRTG Network Monitor\\Custom Sensors\\ExeXml\\"};
+
+std::string upper_ascii(std::string text) {
+    for (char &c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+NumberedError missing_profile(const std::string &shown) {
+    return NumberedError("Error 1002: Profile " + shown + " is missing...");
+}
+
+bool qualifies_as_directory(const std::string &line) {
+    return (line.size() > 0 && line[0] == '\\') || (line.size() > 2 && line[2] == '\\') ||
+           (line.size() > 1 && line[1] == ':');
+}
+
+std::unique_ptr<std::istream> open_checked(const std::string &path, const FileOpener &files) {
+    check_path_length(path);
+    return files.open_read(path);
+}
+
+// The search of PRTG's custom-sensor directories, starting from the PRTG
+// path file when there is one.
+std::unique_ptr<std::istream> prtg_search(RunContext &ctx, const FileOpener &files) {
+    ctx.profile_directory.clear();
+    const std::string &name = ctx.profile_file_name;
+    if (auto path_file = files.open_read(prtg_path_file)) {
+        LineReader reader(*path_file, 100);
+        std::string line;
+        while (reader.next(line)) {
+            strip_line_end(line);
+            if (qualifies_as_directory(line)) ctx.profile_directory = line;
+        }
+        std::string &dir = ctx.profile_directory;
+        if (dir.empty() || dir.back() != '\\') dir += '\\';
+        for (const char *sub : {"PRTG Network Monitor\\Custom Sensors\\ExeXml\\",
+                                "Custom Sensors\\ExeXml\\"}) {
+            if (open_checked(dir + sub + name, files)) dir += sub;
+        }
+        auto profile = open_checked(dir + name, files);
+        if (!profile) throw missing_profile(name);
+        return profile;
+    }
+    for (const char *dir : prtg_exexml_dirs) {
+        if (auto profile = open_checked(dir + name, files)) {
+            ctx.profile_directory = dir;
+            return profile;
+        }
+    }
+    throw missing_profile(name);
+}
+
+} // namespace
+
+void check_path_length(const std::string &path) {
+    if (path.size() > max_path)
+        throw NumberedError("Error 1016: Path " + path + " is longer than " +
+                            std::to_string(max_path) + " characters...");
+}
+
+std::unique_ptr<std::istream> locate_profile(RunContext &ctx, LogonParameters &params,
+                                             const FileOpener &files) {
+    std::string &name = ctx.profile_file_name;
+    if (name.size() < 4 || name[name.size() - 4] != '.') name += ".P00";
+
+    params = LogonParameters{};
+    ctx.doc.mode = OutputMode::EXEXML;
+    ctx.progress_display = has_option(ctx, "#") || has_option(ctx, "@") ||
+                           has_option(ctx, "$") || has_option(ctx, "%");
+
+    ctx.profile_directory.clear();
+    std::string::size_type slash = name.rfind('\\');
+    if (slash != std::string::npos && slash > 0) {
+        ctx.profile_directory = name.substr(0, slash + 1);
+        name.erase(0, slash + 1);
+    }
+    if (upper_ascii(name) == "GLOBAL.P00") {
+        ctx.item_mode = true;
+        name = "SAP Quadrant.Gbl";
+    }
+
+    bool host_file_found = false;
+    for (const HostFile &host : host_files) {
+        if (open_checked(ctx.profile_directory + host.file_name, files)) {
+            ctx.doc.mode = host.mode;
+            host_file_found = true;
+        }
+    }
+
+    std::unique_ptr<std::istream> profile;
+    if (host_file_found || has_option(ctx, "@")) {
+        ctx.profile_path = ctx.profile_directory + name;
+        profile = open_checked(ctx.profile_path, files);
+        if (!profile) throw missing_profile(ctx.profile_path);
+        return profile;
+    }
+    profile = prtg_search(ctx, files);
+    ctx.profile_path = ctx.profile_directory + name;
+    return profile;
+}

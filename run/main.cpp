@@ -1,0 +1,3 @@
+#include "run/program.h"
+
+int main(int argc, char **argv) { return run_program(argc, argv, FileOpener()); }

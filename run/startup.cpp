@@ -1,0 +1,68 @@
+#include "run/startup.h"
+
+#include <cstdio>
+
+#include "common/clock.h"
+#include "common/numbered_error.h"
+
+bool has_option(const RunContext &ctx, const char *keyword) {
+    return ctx.option_string.find(keyword) != std::string::npos;
+}
+
+namespace {
+
+std::string upper_ascii(std::string text) {
+    for (char &c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+} // namespace
+
+void rebuild_option_string(RunContext &ctx) { ctx.option_string = upper_ascii(ctx.option_copy); }
+
+std::string read_item_value(const std::string &text, const std::string &stop_text,
+                            std::size_t pos) {
+    std::string value;
+    for (std::size_t i = pos; i < text.size() && value.size() < max_item_name; ++i) {
+        char stop = i < stop_text.size() ? stop_text[i] : text[i];
+        if (stop == ' ' || stop == ',') break;
+        value += text[i] == ':' ? ' ' : text[i];
+    }
+    return value;
+}
+
+void start_up(RunContext &ctx, int argc, const char *const *argv) {
+    ctx.banner = "* " + time_stamp() + " SAP " + program_name + " " + program_version;
+    ctx.doc.channel_counter = 0;
+    ctx.item_name.clear();
+    ctx.item_mode = false;
+    ctx.program_path = argc > 0 && argv[0] ? argv[0] : "";
+
+    if (argc < 2) throw NumberedError("Error 1001: Parameter for Profile-Name is missing !");
+
+    std::string profile = argv[1];
+    if (profile.size() > max_profile_name)
+        throw NumberedError("Error 1016: Profile-Name " + profile + " is longer than " +
+                            std::to_string(max_profile_name) + " characters...");
+    ctx.profile_file_name = profile;
+
+    std::string options;
+    if (argc > 2) {
+        ctx.argument2 = argv[2];
+        options = argv[2];
+        if (argc > 3) options += std::string(" ") + argv[3];
+    }
+    if (options.size() > max_options)
+        throw NumberedError("Error 1016: Options " + options + " are longer than " +
+                            std::to_string(max_options) + " characters...");
+    ctx.option_copy = options;
+    rebuild_option_string(ctx);
+
+    std::string::size_type item = ctx.option_string.find("ITEM=");
+    if (item != std::string::npos) {
+        ctx.item_mode = true;
+        ctx.item_name = read_item_value(ctx.option_copy, ctx.option_string, item + 5);
+        ctx.profile_file_name = "Quadrant.Prf";
+    }
+}

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds the native and the Windows (mingw-w64 i686) trees.
+#   scripts/build.sh [native|windows|all] [extra cmake options...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+which=${1:-all}
+shift || true
+
+if [ "$which" = native ] || [ "$which" = all ]; then
+    cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    cmake --build build/native
+fi
+if [ "$which" = windows ] || [ "$which" = all ]; then
+    cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+        -DRAMGAUGE_SAPSIM="$PWD/build/native/sapsim/sapsim" "$@" >/dev/null
+    cmake --build build/windows
+fi

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds both targets with warnings as errors (the
+# native one with AddressSanitizer and UBSan), and runs every test: the
+# native build directly, the Windows build under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+bash scripts/build.sh all -DRAMGAUGE_WERROR=ON -DRAMGAUGE_SANITIZE=ON
+
+status=0
+echo "== native tests"
+(cd build/native && ctest --output-on-failure --timeout 300) || status=1
+
+echo "== Windows tests under Wine"
+export WINEPREFIX
+WINEPREFIX=$(mktemp -d /tmp/ramgauge-wine.XXXXXX)
+export WINEDEBUG=-all WINEDLLOVERRIDES="winedbg.exe=d"
+trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"' EXIT
+# Started detached, so that ctest does not wait on Wine's helper processes.
+setsid wineserver -p </dev/null >/dev/null 2>&1 &
+setsid wineboot -i </dev/null >/dev/null 2>&1 &
+for _ in $(seq 1 120); do
+    [ -f "$WINEPREFIX/system.reg" ] && [ -d "$WINEPREFIX/drive_c/Program Files" ] && break
+    sleep 1
+done
+sleep 2
+(cd build/windows && ctest --output-on-failure --timeout 300) || status=1
+
+exit $status

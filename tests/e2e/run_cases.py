@@ -1,0 +1,191 @@
+#!/usr/bin/env python3
+"""End-to-end cases: run the real sensor binary and compare its whole answer.
+
+Each case runs in a fresh temporary directory with the files it names, gives
+the program its arguments, and checks the exact stdout bytes and exit code.
+The Windows build runs under Wine; its lines end in CRLF, and its working
+directory lies on drive C: of the Wine prefix, so that rooted paths such as
+"C:\\PRTG_Path.Txt" or "\\Program Files\\..." land inside that prefix.
+"""
+import argparse
+import concurrent.futures
+import importlib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+CASE_MODULES = ["cases_startup", "cases_profile"]
+TIME = "{TIME}"
+
+
+class Target:
+    def __init__(self, program, wine):
+        self.program = os.path.abspath(program)
+        self.wine = wine
+        self.bin_dir = os.path.dirname(self.program)
+        if wine:
+            prefix = os.environ.get("WINEPREFIX")
+            if not prefix:
+                sys.exit("run_cases.py: --wine needs WINEPREFIX")
+            self.drive_c = os.path.join(prefix, "drive_c")
+            self.work_root = tempfile.mkdtemp(prefix="e2e-", dir=self.drive_c)
+        else:
+            self.drive_c = None
+            self.work_root = tempfile.mkdtemp(prefix="ramgauge-e2e-")
+
+    def command(self, exe, args):
+        path = os.path.join(self.bin_dir, exe) if exe else self.program
+        if self.wine:
+            return ["wine", path] + list(args)
+        return [path] + list(args)
+
+    def rooted_path(self, windows_path):
+        # "C:\\x\\y" inside the Wine prefix's drive C:.
+        assert windows_path[:3].upper() == "C:\\", windows_path
+        return os.path.join(self.drive_c, *windows_path[3:].split("\\"))
+
+
+def expected_bytes(text, wine):
+    return text.replace("\n", "\r\n") if wine else text
+
+
+def matches(expected, actual):
+    if TIME not in expected:
+        return expected == actual
+    pattern = "\\d\\d:\\d\\d:\\d\\d".join(re.escape(p) for p in expected.split(TIME))
+    return re.fullmatch(pattern, actual, re.S) is not None
+
+
+def write_file(path, content):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(content.encode("latin-1") if isinstance(content, str) else content)
+
+
+def run_case(target, case, context):
+    work = tempfile.mkdtemp(prefix="case-", dir=target.work_root)
+    created = []
+    try:
+        for name, content in case.get("files", {}).items():
+            write_file(os.path.join(work, *name.split("/")), content)
+        for name, content in case.get("rooted", {}).items():
+            path = target.rooted_path(name)
+            created.append(path)
+            write_file(path, content)
+        setup = case.get("setup")
+        extra = setup(work, context) if setup else {}
+        args = [a.format(**extra) for a in case.get("args", [])]
+        stdin = case.get("stdin")
+        proc = subprocess.run(target.command(case.get("exe"), args), cwd=work,
+                              input=stdin.encode() if stdin is not None else None,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              timeout=case.get("timeout", 60))
+        actual = proc.stdout.decode("latin-1")
+        problems = []
+        if "stdout" in case:
+            want = expected_bytes(case["stdout"].format(**extra) if extra else case["stdout"],
+                                  target.wine)
+            if not matches(want, actual):
+                problems.append("stdout differs\n--- expected\n%r\n--- actual\n%r" % (want, actual))
+        if proc.returncode != case.get("exit", 0):
+            problems.append("exit code %d, expected %d" % (proc.returncode, case.get("exit", 0)))
+        for name, want in case.get("after", {}).items():
+            path = os.path.join(work, *name.split("/"))
+            if want is None and os.path.exists(path):
+                problems.append("%s should be gone" % name)
+            elif want is not None:
+                if not os.path.exists(path):
+                    problems.append("%s is missing" % name)
+                else:
+                    with open(path, "rb") as f:
+                        got = f.read()
+                    want_bytes = want.encode("latin-1") if isinstance(want, str) else want
+                    if callable(want):
+                        if not want(got):
+                            problems.append("%s has unexpected content %r" % (name, got))
+                    elif got != want_bytes:
+                        problems.append("%s is %r, expected %r" % (name, got, want_bytes))
+        check = case.get("check")
+        if check:
+            problems.extend(check(work, context, actual))
+        return problems
+    finally:
+        for path in created:
+            if os.path.exists(path):
+                os.remove(path)
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def load_cases(modules):
+    cases = []
+    for name in modules:
+        module = importlib.import_module(name)
+        cases.extend(module.CASES)
+    return cases
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--program", required=True, help="the ramgauge binary")
+    parser.add_argument("--wine", action="store_true", help="run the program under Wine")
+    parser.add_argument("--sapsim", help="the native sapsim program")
+    parser.add_argument("--jobs", type=int, default=4)
+    parser.add_argument("-k", dest="only", help="run only cases whose name contains this")
+    opts = parser.parse_args()
+
+    target = Target(opts.program, opts.wine)
+    context = {"sapsim": opts.sapsim, "wine": opts.wine, "target": target}
+    cases = load_cases(CASE_MODULES)
+    names = [c["name"] for c in cases]
+    duplicates = {n for n in names if names.count(n) > 1}
+    if duplicates:
+        sys.exit("duplicate case names: %s" % ", ".join(sorted(duplicates)))
+    if opts.only:
+        cases = [c for c in cases if opts.only in c["name"]]
+
+    runnable, skipped = [], 0
+    for case in cases:
+        windows_only = case.get("windows_only") or bool(case.get("rooted"))
+        if (windows_only and not opts.wine) or (case.get("native_only") and opts.wine):
+            skipped += 1
+        else:
+            runnable.append(case)
+    # Cases that place files on drive C: share it, so they run one at a time.
+    shared = [c for c in runnable if c.get("rooted") or c.get("serial")]
+    parallel = [c for c in runnable if c not in shared]
+
+    failed = 0
+    lock = threading.Lock()
+
+    def one(case):
+        nonlocal failed
+        try:
+            problems = run_case(target, case, context)
+        except Exception as error:  # a harness fault is a failure of that case
+            problems = ["%s: %s" % (type(error).__name__, error)]
+        with lock:
+            if problems:
+                failed += 1
+                print("FAIL %s\n  %s" % (case["name"], "\n  ".join(problems)), flush=True)
+            else:
+                print("ok   %s" % case["name"], flush=True)
+
+    with concurrent.futures.ThreadPoolExecutor(max_workers=opts.jobs) as pool:
+        list(pool.map(one, parallel))
+    for case in shared:
+        one(case)
+    shutil.rmtree(target.work_root, ignore_errors=True)
+    passed = len(runnable) - failed
+    print("%d passed, %d failed, %d skipped" % (passed, failed, skipped))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "common/numbered_error.h"
+#include "run/locate.h"
+#include "run/startup.h"
+
+namespace {
+
+// Files by their Windows path, so rooted paths never touch the machine.
+class FakeFiles : public FileOpener {
+  public:
+    std::map<std::string, std::string> files;
+    std::unique_ptr<std::istream> open_read(const std::string &path) const override {
+        auto it = files.find(path);
+        if (it == files.end()) return nullptr;
+        return std::make_unique<std::istringstream>(it->second);
+    }
+};
+
+struct Located {
+    RunContext ctx;
+    std::string content, error;
+};
+
+Located locate(const FakeFiles &files, const char *name, const char *options = nullptr) {
+    Located out;
+    const char *argv[] = {"ramgauge", name, options};
+    LogonParameters params;
+    try {
+        start_up(out.ctx, options ? 3 : 2, argv);
+        auto in = locate_profile(out.ctx, params, files);
+        std::stringstream content;
+        content << in->rdbuf();
+        out.content = content.str();
+    } catch (const NumberedError &e) {
+        out.error = e.what();
+    }
+    return out;
+}
+
+const std::string exexml = "PRTG Network Monitor\\Custom Sensors\\ExeXml\\";
+
+TEST(LocateProfile, NamesAndGlobalRule) {
+    FakeFiles files;
+    files.files = {{"PROD.P00", "a"}, {"prd.p01", "b"}, {"x.ab.P00", "c"},
+                   {"D:\\cfg\\SAP Quadrant.Gbl", "g"}};
+    EXPECT_EQ(locate(files, "PROD").content, "a");
+    EXPECT_EQ(locate(files, "prd.p01").content, "b");
+    EXPECT_EQ(locate(files, "x.ab").content, "c");
+    Located global = locate(files, "D:\\cfg\\Global.p00", "@");
+    EXPECT_TRUE(global.ctx.item_mode);
+    EXPECT_EQ(global.ctx.profile_directory, "D:\\cfg\\");
+    EXPECT_EQ(global.ctx.profile_path, "D:\\cfg\\SAP Quadrant.Gbl");
+    EXPECT_EQ(locate(files, "GLOBAL.P01").error, "Error 1002: Profile GLOBAL.P01 is missing...");
+}
+
+TEST(LocateProfile, HostFilesLastOneWins) {
+    FakeFiles files;
+    files.files = {{"C:\\Sensors\\Ramgauge.Kestrel", ""},
+                   {"C:\\Sensors\\Ramgauge.Pinnace", ""},
+                   {"C:\\Sensors\\PROD.P00", "p"}};
+    Located l = locate(files, "C:\\Sensors\\PROD");
+    EXPECT_EQ(l.ctx.doc.mode, OutputMode::Pinnace);
+    EXPECT_EQ(l.ctx.profile_path, "C:\\Sensors\\PROD.P00");
+    EXPECT_EQ(l.content, "p");
+    files.files.erase("C:\\Sensors\\PROD.P00");
+    EXPECT_EQ(locate(files, "C:\\Sensors\\PROD").error,
+              "Error 1002: Profile C:\\Sensors\\PROD.P00 is missing...");
+}
+
+TEST(LocateProfile, PrtgPathFile) {
+    FakeFiles files;
+    files.files = {{"C:\\PRTG_Path.Txt", "# comment\r\nC:\\Program Files\r\nC:\\Apps\r\nxx\r\n"},
+                   {"C:\\Apps\\" + exexml + "PROD.P00", "apps"},
+                   {"C:\\Program Files\\" + exexml + "PROD.P00", "pf"}};
+    Located l = locate(files, "C:\\Sensors\\PROD");
+    EXPECT_EQ(l.content, "apps");
+    EXPECT_EQ(l.ctx.profile_directory, "C:\\Apps\\" + exexml);
+    EXPECT_EQ(l.ctx.doc.mode, OutputMode::EXEXML);
+
+    files.files = {{"C:\\PRTG_Path.Txt", "D:"}, {"D:\\Custom Sensors\\ExeXml\\PROD.P00", "d"}};
+    EXPECT_EQ(locate(files, "PROD").ctx.profile_path, "D:\\Custom Sensors\\ExeXml\\PROD.P00");
+
+    files.files = {{"C:\\PRTG_Path.Txt", "C:\\Apps"}, {"PROD.P00", "cwd"}};
+    EXPECT_EQ(locate(files, "PROD").error, "Error 1002: Profile PROD.P00 is missing...");
+
+    // A line longer than 98 characters is read in pieces; neither piece qualifies here.
+    files.files = {{"C:\\PRTG_Path.Txt", "xx" + std::string(120, 'a') + "\n"},
+                   {"\\PROD.P00", "root"}};
+    EXPECT_EQ(locate(files, "PROD").content, "root");
+}
+
+TEST(LocateProfile, FixedDirectoriesWithoutPathFile) {
+    FakeFiles files;
+    files.files = {{"\\Program Files (x86)\\" + exexml + "PROD.P00", "x86"},
+                   {"\\Program Files\\" + exexml + "PROD.P00", "pf"}};
+    Located l = locate(files, "PROD");
+    EXPECT_EQ(l.content, "pf");
+    EXPECT_EQ(l.ctx.profile_path, "\\Program Files\\" + exexml + "PROD.P00");
+}
+
+TEST(LocateProfile, ProgressDisplayMarkers) {
+    FakeFiles files;
+    files.files = {{"PROD.P00", ""}};
+    for (const char *marker : {"#", "@", "$", "%", "ITEM=A#B"})
+        EXPECT_TRUE(locate(files, "PROD", marker).ctx.progress_display) << marker;
+    EXPECT_FALSE(locate(files, "PROD", "CH=1").ctx.progress_display);
+}
+
+} // namespace

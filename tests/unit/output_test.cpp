@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include "output/channel.h"
+#include "output/document.h"
+
+namespace {
+
+struct FramingCase {
+    OutputMode mode;
+    std::string options;
+    std::string expected;
+};
+
+class Framing : public ::testing::TestWithParam<FramingCase> {};
+
+TEST_P(Framing, WholeAnswerAroundOneChannel) {
+    const FramingCase &c = GetParam();
+    OutputDocument doc;
+    doc.mode = c.mode;
+    doc.text = "left over";
+    begin_document(doc);
+    open_text(doc);
+    append_status_text(doc, "(PRD) a<b ");
+    close_text(doc, c.options);
+    write_channel(doc, c.options, "", "Pages-In [/Sec]", "12", "");
+    end_document(doc);
+    EXPECT_EQ(doc.text, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllModes, Framing,
+    ::testing::Values(
+        FramingCase{OutputMode::EXEXML, "",
+                    "\n<Prtg>\n\n<Text>(PRD) a&lt;b </Text>\n"
+                    "\n<Result><Channel>Pages-In [/Sec]</Channel>\n<Value>12</Value></Result>\n"
+                    "\n</Prtg>\n"},
+        FramingCase{OutputMode::Pinnace, "",
+                    "\n<Prtg>\n\n<Text>(PRD) a&lt;b </Text>\n"
+                    "\n<Result><Channel>Pages-In [/Sec]</Channel>\n<Value>12</Value></Result>\n"
+                    "\n</Prtg>\n"},
+        FramingCase{OutputMode::Kestrel, "",
+                    "\n<Prtg>\n\n<Text>(PRD) a&lt;b </Text>\n"
+                    "\n<Result><Channel>Pages-In [/Sec]</Channel>\n<Value>12</Value></Result>\n"
+                    "\n</Prtg>\n"},
+        FramingCase{OutputMode::Tamarack, "",
+                    "\n# (PRD) a<b \n\nMessage.Pages_In___Sec_: Pages-In [/Sec] (#)"
+                    "\nStatistic.Pages_In___Sec_: 12\n"},
+        FramingCase{OutputMode::Bramble, "", "\n# (PRD) a<b \n> Pages-In [/Sec]: 12 #\n"},
+        FramingCase{OutputMode::Bramble, "XCH=1", "12\n"},
+        FramingCase{OutputMode::Bramble, "CH=2", "\n"}));
+
+TEST(ErrorDocument, SameInEveryModeAndEscaped) {
+    for (OutputMode mode : {OutputMode::EXEXML, OutputMode::Tamarack, OutputMode::Bramble}) {
+        OutputDocument doc;
+        doc.mode = mode;
+        begin_document(doc);
+        open_text(doc);
+        write_error_document(doc, "Error 1002: Profile C:\\A&B\\<x>.P00 is missing...");
+        EXPECT_EQ(doc.text, "<Prtg>\n<Error>1</Error>\n<Text>Error 1002: Profile "
+                            "C:\\A&amp;B\\&lt;x&gt;.P00 is missing...</Text>\n</Prtg>\n");
+    }
+}
+
+TEST(WriteChannel, XmlUnitsAndEscaping) {
+    OutputDocument doc;
+    write_channel(doc, "", "", "Free & <used>", "50", "PerCent");
+    EXPECT_EQ(doc.text, "\n<Result><Channel>Free &amp; &lt;used&gt;</Channel>"
+                        "\n<Unit>Custom</Unit>\n<CustomUnit>PerCent</CustomUnit>"
+                        "\n<Value>50</Value></Result>\n");
+}
+
+TEST(WriteChannel, TamarackKeyUnitAndEmptyNames) {
+    OutputDocument doc;
+    doc.mode = OutputMode::Tamarack;
+    write_channel(doc, "", "", "SwapMemory Free", "50", "PerCent");
+    write_channel(doc, "", "a.b.c", "Name", "1", "MByte");
+    write_channel(doc, "", "", "", "7", "");
+    EXPECT_EQ(doc.text, "\n\nMessage.SwapMemory_Free: SwapMemory Free (%)\nStatistic.SwapMemory_Free: 50"
+                        "\n\nMessage.a_b.c: Name (MByte)\nStatistic.a_b.c: 1"
+                        "\n\nMessage.:  (#)\nStatistic.: 7");
+}
+
+TEST(WriteChannel, TamarackDropsEverythingAfterTheTenthCallButCounts) {
+    OutputDocument doc;
+    doc.mode = OutputMode::Tamarack;
+    for (int i = 1; i <= 12; ++i) write_channel(doc, "", "", "C", std::to_string(i), "");
+    EXPECT_EQ(doc.channel_counter, 12);
+    EXPECT_NE(doc.text.find("Statistic.C: 10"), std::string::npos);
+    EXPECT_EQ(doc.text.find("Statistic.C: 11"), std::string::npos);
+}
+
+TEST(WriteChannel, BrambleChannelSelection) {
+    struct Case {
+        std::string options;
+        std::string expected;
+    } cases[] = {
+        {"CH=2", "b"},       {"CH=2,X", "b"},   {"CH=0", ""},     {"CH=X", ""},
+        {"CH=9", ""},        {"CH=0021", "b"}, // three characters: "002"
+        {"# MYCH=3", "c"},
+    };
+    for (const Case &c : cases) {
+        OutputDocument doc;
+        doc.mode = OutputMode::Bramble;
+        for (const char *v : {"a", "b", "c"}) write_channel(doc, c.options, "", "N", v, "");
+        EXPECT_EQ(doc.text, c.expected) << c.options;
+    }
+    OutputDocument doc;
+    doc.mode = OutputMode::Bramble;
+    doc.channel_counter = 122;
+    write_channel(doc, "CH=1234", "", "N", "x", "");
+    EXPECT_EQ(doc.text, "x") << "CH=1234 reads 123";
+}
+
+TEST(CleanKey, MemoryChannelKeys) {
+    EXPECT_EQ(clean_key("", "Physical-Mem Free"), "Physical_Mem_Free");
+    // Blank, "[" and "/" each become "_": three in a row.
+    EXPECT_EQ(clean_key("", "Pages-Out [/Sec]"), "Pages_Out___Sec_");
+    EXPECT_EQ(clean_key("PRD.P00", "ignored"), "PRD_P00");
+    EXPECT_EQ(clean_key("a\\b", ""), "a_b");
+}
+
+TEST(GroupThousands, Table) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"", ""},         {"0", "0"},           {"999", "999"},
+        {"1000", "1.000"}, {"123456", "123.456"}, {"1234567", "1.234.567"},
+        {"-1234", "-1.234"}, {"1234567890", "1234.567.890"}, {"-1234567890", "-1234.567.890"},
+    };
+    for (const auto &c : cases) EXPECT_EQ(group_thousands(c.first), c.second) << c.first;
+}
+
+} // namespace

@@ -1,0 +1,360 @@
+// ramgauge-profile: writes and checks the logon profiles that the sensor reads.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <termios.h>
+#include <unistd.h>
+#endif
+
+#include "common/files.h"
+#include "common/numbered_error.h"
+#include "config/logon_profile.h"
+#include "config/password.h"
+
+namespace {
+
+const char *const usage_main =
+    "Usage: ramgauge-profile COMMAND [OPTIONS]\n"
+    "Writes and checks logon profiles for the Ramgauge SAP memory sensor.\n\n"
+    "Commands:\n"
+    "  scramble   read a clear password from standard input, print its scrambled form\n"
+    "  create     write a complete logon profile\n"
+    "  check      read a profile as the sensor does and report what it would refuse\n\n"
+    "Run 'ramgauge-profile COMMAND --help' for the options of a command.\n";
+
+const char *const usage_scramble =
+    "Usage: ramgauge-profile scramble\n"
+    "Reads a clear password of 0 to 20 characters from standard input (one line;\n"
+    "not echoed at a terminal) and prints the 24-character scrambled form that\n"
+    "goes after \"Password...: \" in a logon profile.\n";
+
+const char *const usage_create =
+    "Usage: ramgauge-profile create FILE [--force] [--extcompany TEXT] [--destination SID]\n"
+    "       [--client NNN] [--user NAME] [--language L] [--mode R/3|R/2]\n"
+    "       [--hostname HOST] [--sysnr NN] [--gwhost HOST] [--gwservice SERVICE]\n"
+    "Writes a logon profile with all eleven entries. Values not given as options\n"
+    "are asked for; the password is always read from standard input (not echoed\n"
+    "at a terminal), never from the command line. Values that the sensor would\n"
+    "refuse are refused here. An existing FILE is kept unless --force is given.\n";
+
+const char *const usage_check =
+    "Usage: ramgauge-profile check FILE\n"
+    "Reads FILE as the sensor's single-system run does and reports every\n"
+    "missing, short or over-long entry and whether the password unscrambles.\n"
+    "The clear password is never shown. Exits 0 only when the sensor would\n"
+    "accept the profile.\n";
+
+bool wants_help(int argc, char **argv) {
+    for (int i = 2; i < argc; ++i)
+        if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) return true;
+    return false;
+}
+
+bool stdin_is_terminal() {
+#ifdef _WIN32
+    DWORD mode;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+#else
+    return isatty(STDIN_FILENO) != 0;
+#endif
+}
+
+// Reads one line from standard input; with echo off at a terminal.
+bool read_secret_line(const char *prompt, std::string &line) {
+    bool terminal = stdin_is_terminal();
+    if (terminal) std::fprintf(stderr, "%s", prompt);
+#ifdef _WIN32
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD old_mode = 0;
+    if (terminal) {
+        GetConsoleMode(in, &old_mode);
+        SetConsoleMode(in, old_mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+    }
+#else
+    termios old_mode{};
+    if (terminal) {
+        tcgetattr(STDIN_FILENO, &old_mode);
+        termios quiet = old_mode;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+#endif
+    bool ok = static_cast<bool>(std::getline(std::cin, line));
+    if (terminal) {
+#ifdef _WIN32
+        SetConsoleMode(in, old_mode);
+#else
+        tcsetattr(STDIN_FILENO, TCSANOW, &old_mode);
+#endif
+        std::fprintf(stderr, "\n");
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return ok;
+}
+
+// Scrambles with a random key offset and random filler; tries the other
+// offsets when a punctuation character clashes with the first one.
+std::string scramble(const std::string &clear) {
+    std::random_device seed;
+    std::mt19937 random(seed());
+    static const char filler_chars[] =
+        "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    std::uniform_int_distribution<int> pick(0, sizeof filler_chars - 2);
+    std::vector<int> offsets = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    std::shuffle(offsets.begin(), offsets.end(), random);
+    for (int offset : offsets) {
+        std::string filler;
+        while (filler.size() + clear.size() < body_length) filler += filler_chars[pick(random)];
+        std::string scrambled = scramble_password(clear, offset, filler);
+        if (!scrambled.empty()) return scrambled;
+    }
+    return "";
+}
+
+bool valid_clear_password(const std::string &clear, std::string &why) {
+    if (clear.size() > body_length) {
+        why = "the password is longer than 20 characters";
+        return false;
+    }
+    for (char c : clear)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) {
+            why = "the password may hold printable ASCII characters only";
+            return false;
+        }
+    return true;
+}
+
+int command_scramble() {
+    std::string clear;
+    if (!read_secret_line("Password: ", clear)) {
+        std::fprintf(stderr, "ramgauge-profile: no password on standard input\n");
+        return 2;
+    }
+    std::string why;
+    if (!valid_clear_password(clear, why)) {
+        std::fprintf(stderr, "ramgauge-profile: %s\n", why.c_str());
+        return 2;
+    }
+    std::string scrambled = scramble(clear);
+    if (scrambled.empty()) {
+        std::fprintf(stderr, "ramgauge-profile: this password cannot be scrambled; "
+                             "avoid the characters !\"#$?`{|}~\n");
+        return 2;
+    }
+    std::printf("%s\n", scrambled.c_str());
+    return 0;
+}
+
+struct CreateOption {
+    const char *option;
+    std::string LogonParameters::*field;
+};
+const CreateOption create_options[] = {
+    {"--extcompany", &LogonParameters::Extcompany}, {"--destination", &LogonParameters::Destination},
+    {"--client", &LogonParameters::Client},         {"--user", &LogonParameters::User},
+    {"--language", &LogonParameters::Language},     {"--mode", &LogonParameters::Mode},
+    {"--hostname", &LogonParameters::Hostname},     {"--sysnr", &LogonParameters::Sysnr},
+    {"--gwhost", &LogonParameters::Gwhost},         {"--gwservice", &LogonParameters::Gwservice},
+};
+
+bool was_given(const std::set<const char *> &given, std::string LogonParameters::*field) {
+    for (const CreateOption &o : create_options)
+        if (o.field == field) return given.count(o.option) != 0;
+    return false;
+}
+
+int command_create(int argc, char **argv) {
+    std::string file;
+    bool force = false;
+    LogonParameters params;
+    std::set<const char *> given; // labels given as options
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--force") {
+            force = true;
+            continue;
+        }
+        bool matched = false;
+        for (const CreateOption &o : create_options) {
+            if (arg != o.option) continue;
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "ramgauge-profile: %s needs a value\n", o.option);
+                return 2;
+            }
+            params.*o.field = argv[++i];
+            given.insert(o.option);
+            matched = true;
+        }
+        if (matched) continue;
+        if (arg.rfind("--", 0) == 0 || !file.empty()) {
+            std::fprintf(stderr, "ramgauge-profile: unexpected argument %s\n%s", arg.c_str(),
+                         usage_create);
+            return 2;
+        }
+        file = arg;
+    }
+    if (file.empty()) {
+        std::fprintf(stderr, "ramgauge-profile: create needs a FILE\n%s", usage_create);
+        return 2;
+    }
+    if (!force && std::ifstream(native_path(file))) {
+        std::fprintf(stderr, "ramgauge-profile: %s exists; give --force to replace it\n",
+                     file.c_str());
+        return 2;
+    }
+    for (const ProfileField &f : profile_fields) {
+        if (f.field == &LogonParameters::Password || was_given(given, f.field)) continue;
+        if (stdin_is_terminal()) std::fprintf(stderr, "%s ", f.label);
+        std::string line;
+        if (!std::getline(std::cin, line)) {
+            std::fprintf(stderr, "ramgauge-profile: no value for %s\n", f.label);
+            return 2;
+        }
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        params.*f.field = line;
+    }
+    std::string clear;
+    if (!read_secret_line("Password...: ", clear)) {
+        std::fprintf(stderr, "ramgauge-profile: no password on standard input\n");
+        return 2;
+    }
+    std::string why;
+    if (!valid_clear_password(clear, why)) {
+        std::fprintf(stderr, "ramgauge-profile: %s\n", why.c_str());
+        return 2;
+    }
+    for (char &c : params.User)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    params.Password = clear;
+
+    std::string faults;
+    for (const ProfileField &f : profile_fields)
+        if ((params.*f.field).size() > max_profile_value)
+            faults += std::string(f.label) + " is longer than 60 characters\n";
+    faults += describe_profile_faults(params);
+    if (!faults.empty()) {
+        std::fprintf(stderr, "ramgauge-profile: the sensor would refuse this profile:\n%s",
+                     faults.c_str());
+        return 2;
+    }
+    std::string scrambled = scramble(clear);
+    if (scrambled.empty()) {
+        std::fprintf(stderr, "ramgauge-profile: this password cannot be scrambled; "
+                             "avoid the characters !\"#$?`{|}~\n");
+        return 2;
+    }
+    FILE *out = std::fopen(native_path(file).c_str(), "w");
+    if (!out) {
+        std::fprintf(stderr, "ramgauge-profile: cannot write %s\n", file.c_str());
+        return 2;
+    }
+    for (const ProfileField &f : profile_fields) {
+        const std::string &value =
+            f.field == &LogonParameters::Password ? scrambled : params.*f.field;
+        std::fprintf(out, "%s %s\n", f.label, value.c_str());
+    }
+    if (std::fclose(out) != 0) {
+        std::fprintf(stderr, "ramgauge-profile: cannot write %s\n", file.c_str());
+        return 2;
+    }
+    std::printf("%s written\n", file.c_str());
+    return 0;
+}
+
+int command_check(int argc, char **argv) {
+    if (argc != 3 || argv[2][0] == '-') {
+        std::fprintf(stderr, "%s", usage_check);
+        return 2;
+    }
+    std::string file = argv[2];
+    std::ifstream in(native_path(file), std::ios::binary);
+    if (!in) {
+        std::printf("%s: cannot be opened\n", file.c_str());
+        return 1;
+    }
+    std::stringstream content;
+    content << in.rdbuf();
+    std::string text = content.str();
+
+    LogonParameters params;
+    bool unused = false;
+    std::string password_fault;
+    try {
+        std::istringstream stream(text);
+        read_logon_profile(stream, file, ProfileRun::Single, params, unused);
+    } catch (const NumberedError &error) {
+        password_fault = error.what();
+        // Read the rest without the password entries, to report every other field.
+        std::istringstream stream(text);
+        std::string kept, line;
+        while (std::getline(stream, line))
+            if (line.rfind("Password...:", 0) != 0) kept += line + "\n";
+        std::istringstream again(kept);
+        params = LogonParameters{};
+        read_logon_profile(again, file, ProfileRun::Single, params, unused);
+    }
+
+    bool accepted = password_fault.empty();
+    if (!password_fault.empty()) {
+        std::printf("Password...: does not unscramble (%s)\n", password_fault.c_str());
+    } else if (!params.Password.empty()) {
+        std::printf("Password...: unscrambles to %zu characters\n", params.Password.size());
+    }
+    std::string faults = describe_profile_faults(params);
+    if (!password_fault.empty()) {
+        // A rejected password leaves the field empty; that was reported above.
+        std::string::size_type at = faults.find("Password...: is missing or empty\n");
+        if (at != std::string::npos) faults.erase(at, std::strlen("Password...: is missing or empty\n"));
+    }
+    std::printf("%s", faults.c_str());
+    if (accepted) {
+        try {
+            check_logon_parameters(file, ProfileRun::Single, params, unused);
+        } catch (const NumberedError &error) {
+            std::printf("The sensor answers: %s\n", error.what());
+            accepted = false;
+        }
+    }
+    if (!accepted || !faults.empty()) {
+        std::printf("%s: refused\n", file.c_str());
+        return 1;
+    }
+    std::printf("%s: accepted\n", file.c_str());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
+        std::printf("%s", usage_main);
+        return argc < 2 ? 2 : 0;
+    }
+    std::string command = argv[1];
+    if (command == "scramble") {
+        if (wants_help(argc, argv)) return std::printf("%s", usage_scramble), 0;
+        if (argc != 2) return std::fprintf(stderr, "%s", usage_scramble), 2;
+        return command_scramble();
+    }
+    if (command == "create") {
+        if (wants_help(argc, argv)) return std::printf("%s", usage_create), 0;
+        return command_create(argc, argv);
+    }
+    if (command == "check") {
+        if (wants_help(argc, argv)) return std::printf("%s", usage_check), 0;
+        return command_check(argc, argv);
+    }
+    std::fprintf(stderr, "ramgauge-profile: unknown command %s\n%s", command.c_str(), usage_main);
+    return 2;
+}
