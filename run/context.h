@@ -1,7 +1,12 @@
 #pragma once
 #include <string>
 
+#include "config/logon_profile.h"
+#include "measure/memory.h"
 #include "output/document.h"
+#include "rfc/connection.h"
+#include "rfc/failure.h"
+#include "rfc/rfc_library.h"
 
 // Everything one run of the sensor knows, built by start_up() and passed by
 // reference to each step. One instance per process.
@@ -23,6 +28,15 @@ struct RunContext {
     std::string profile_path;
 
     OutputDocument doc;
+    LogonParameters logon;
+
+    RfcApi rfc;
+    RFC_ENV rfc_env{};
+    RfcTrace trace;
+    FatalErrorContext fatal_context;
+    ConnectionRecords connection;
+    RFC_HANDLE handle = 0;
+    MeasureState measure;
 };
 
 bool has_option(const RunContext &ctx, const char *keyword);

@@ -3,20 +3,36 @@
 #include "common/numbered_error.h"
 #include "config/logon_profile.h"
 #include "run/locate.h"
+#include "run/single.h"
 #include "run/startup.h"
+
+namespace {
+
+// With ",SYSLOG" the program's own RFC trace, and the abort line of a fatal
+// RFC error, go to "Ramgauge.Log" beside the profile; a fatal RFC error then
+// also leaves the empty marker file "Ramgauge.EoX" there.
+void open_trace_log(RunContext &ctx) {
+    if (!has_option(ctx, ",SYSLOG")) return;
+    ctx.trace.trace_log = std::fopen(native_path(ctx.profile_directory + "Ramgauge.Log").c_str(), "a");
+    ctx.trace.abort_log = ctx.trace.trace_log;
+    ctx.trace.eoxput_path = ctx.profile_directory + "Ramgauge.EoX";
+}
+
+} // namespace
 
 int run_program(int argc, const char *const *argv, const FileOpener &files) {
     RunContext ctx;
-    LogonParameters params;
     try {
         start_up(ctx, argc, argv);
-        auto profile = locate_profile(ctx, params, files);
+        auto profile = locate_profile(ctx, ctx.logon, files);
         if (ctx.item_mode) throw NumberedError("Item mode is not available in this build yet");
         bool unused = false;
-        read_logon_profile(*profile, ctx.profile_file_name, ProfileRun::Single, params, unused);
-        check_logon_parameters(ctx.profile_file_name, ProfileRun::Single, params, unused);
-        throw NumberedError("Profile " + ctx.profile_file_name +
-                            " is complete; logon is not available in this build yet");
+        read_logon_profile(*profile, ctx.profile_file_name, ProfileRun::Single, ctx.logon, unused);
+        profile.reset();
+        check_logon_parameters(ctx.profile_file_name, ProfileRun::Single, ctx.logon, unused);
+        ctx.rfc = load_rfc_library();
+        open_trace_log(ctx);
+        return run_single_system(ctx, files);
     } catch (const NumberedError &error) {
         write_error_document(ctx.doc, error.what());
         print_document(ctx.doc);

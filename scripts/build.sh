@@ -12,7 +12,6 @@ if [ "$which" = native ] || [ "$which" = all ]; then
 fi
 if [ "$which" = windows ] || [ "$which" = all ]; then
     cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
-        -DRAMGAUGE_SAPSIM="$PWD/build/native/sapsim/sapsim" "$@" >/dev/null
+        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake "$@" >/dev/null
     cmake --build build/windows
 fi

@@ -1,0 +1,482 @@
+// The stand-in RFC library: SAP's classic librfc32 operations over a TCP
+// connection to sapsim. Failures are written to "Dev_Rfc.Trc" in the
+// current directory, in the layout that SAP's library uses for its trace.
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "librfc32/connection.h"
+#include "librfc32/protocol.h"
+#include "rfc/saprfc.h"
+
+#ifdef _WIN32
+#define RFC_EXPORT extern "C" __declspec(dllexport)
+#else
+#define RFC_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+namespace wire {
+
+std::string to_hex(const unsigned char *data, std::size_t size) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (std::size_t i = 0; i < size; ++i) {
+        out += digits[data[i] >> 4];
+        out += digits[data[i] & 15];
+    }
+    return out;
+}
+
+bool from_hex(const std::string &hex, std::vector<unsigned char> &out) {
+    out.clear();
+    if (hex.size() % 2) return false;
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        int value = 0;
+        for (int k = 0; k < 2; ++k) {
+            char c = static_cast<char>(std::tolower(static_cast<unsigned char>(hex[i + k])));
+            int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+            if (digit < 0) return false;
+            value = value * 16 + digit;
+        }
+        out.push_back(static_cast<unsigned char>(value));
+    }
+    return true;
+}
+
+} // namespace wire
+
+namespace {
+
+constexpr int default_connect_timeout_s = 5;
+constexpr int default_receive_timeout_s = 20;
+
+struct Table {
+    std::string name;
+    unsigned line_length;
+    std::vector<std::vector<unsigned char>> lines;
+};
+
+struct Connection {
+    Socket socket;
+    std::string destination;
+    int receive_timeout_ms = default_receive_timeout_s * 1000;
+    std::string exception; // what RfcReceive hands out for results 2 and 3
+    bool call_pending = false;
+};
+
+// The library's own state: the installed environment, the last error and the
+// open connections, each connection with its own socket and buffers.
+std::mutex state_mutex;
+RFC_ENV environment{};
+RFC_ERROR_INFO last_error{};
+std::map<RFC_HANDLE, std::unique_ptr<Connection>> connections;
+RFC_HANDLE next_handle = 1;
+std::map<RFC_TYPEHANDLE, std::string> structures;
+
+void copy_field(char *field, std::size_t width, const std::string &text) {
+    std::memset(field, 0, width);
+    std::strncpy(field, text.c_str(), width - 1);
+}
+
+// Appends the failure to Dev_Rfc.Trc and keeps it for RfcLastError.
+void record_error(const char *key, const std::string &operation, const std::string &text) {
+    copy_field(last_error.key, sizeof last_error.key, key);
+    copy_field(last_error.status, sizeof last_error.status, operation);
+    copy_field(last_error.message, sizeof last_error.message, text);
+    copy_field(last_error.intstat, sizeof last_error.intstat, "CPIC-CALL: " + operation);
+    if (std::FILE *trace = std::fopen("Dev_Rfc.Trc", "a")) {
+        std::time_t now = std::time(nullptr);
+        char when[32] = "";
+        if (const std::tm *local = std::localtime(&now))
+            std::strftime(when, sizeof when, "%a %b %d %H:%M:%S %Y", local);
+        std::fprintf(trace, "\n**** ERROR file opened at %s\n", when);
+        std::fprintf(trace, "librfc ======> %s: %s\n", operation.c_str(), text.c_str());
+        std::fprintf(trace, "ERROR       %s\n", text.c_str());
+        std::fclose(trace);
+    }
+}
+
+// Reports an error that no result code can carry to the installed handler.
+void raise_to_handler(const char *operation) {
+    RFC_ERROR_HANDLER handler = environment.errorhandler;
+    if (handler) {
+        std::string text = operation;
+        handler(&text[0]);
+    }
+}
+
+std::string trim_right(std::string text) {
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    return text;
+}
+
+std::string text_of(const char *text) { return text ? text : ""; }
+
+// "sapgw00" -> 3300, "3342" -> 3342, anything else -> 0.
+int service_port(const std::string &service) {
+    bool gateway_name = service.compare(0, 5, "sapgw") == 0;
+    std::string digits = gateway_name ? service.substr(5) : service;
+    if (digits.empty() || digits.size() > 5) return 0;
+    for (char c : digits)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return 0;
+    int number = std::atoi(digits.c_str());
+    return gateway_name ? 3300 + number : number;
+}
+
+using Entry = std::map<std::string, std::string>;
+
+// The entry of a destination in "SapRfc.ini": "DEST=<name>" starts it, and
+// KEY=value words follow on that line and the next ones until the next DEST.
+bool saprfc_ini_entry(const std::string &destination, Entry &entry) {
+    std::ifstream in("SapRfc.ini");
+    if (!in) return false;
+    std::string line;
+    bool inside = false, found = false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && (line[0] == '*' || line[0] == '#')) continue;
+        std::istringstream words(line);
+        std::string word;
+        while (words >> word) {
+            std::string::size_type eq = word.find('=');
+            if (eq == std::string::npos) continue;
+            std::string key = word.substr(0, eq), value = word.substr(eq + 1);
+            for (char &c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            if (key == "DEST") {
+                inside = value == destination;
+                found = found || inside;
+            } else if (inside) {
+                entry[key] = value;
+            }
+        }
+    }
+    return found;
+}
+
+int seconds_setting(const Entry &entry, const char *key, int fallback) {
+    auto it = entry.find(key);
+    if (it == entry.end()) return fallback;
+    int value = std::atoi(it->second.c_str());
+    return value > 0 ? value : fallback;
+}
+
+struct Logon {
+    Endpoint endpoint;
+    std::string destination, client, user, password, language, host, sysnr;
+    int connect_timeout_s = default_connect_timeout_s;
+    int receive_timeout_s = default_receive_timeout_s;
+};
+
+void apply_timeouts(Logon &logon) {
+    Entry entry;
+    if (!logon.destination.empty() && saprfc_ini_entry(logon.destination, entry)) {
+        logon.connect_timeout_s = seconds_setting(entry, "CONNECT_TIMEOUT", logon.connect_timeout_s);
+        logon.receive_timeout_s = seconds_setting(entry, "RECEIVE_TIMEOUT", logon.receive_timeout_s);
+    }
+}
+
+RFC_HANDLE open_logon(const Logon &logon, const char *operation) {
+    if (logon.endpoint.host.empty() || logon.endpoint.port <= 0) {
+        record_error("RFC_ERROR_COMMUNICATION", operation,
+                     "partner not reached: no host or service for destination " + logon.destination);
+        return 0;
+    }
+    auto connection = std::make_unique<Connection>();
+    connection->destination = logon.destination;
+    connection->receive_timeout_ms = logon.receive_timeout_s * 1000;
+    std::string reason;
+    if (!connection->socket.connect_to(logon.endpoint, logon.connect_timeout_s * 1000, reason)) {
+        record_error("RFC_ERROR_COMMUNICATION", operation, reason);
+        return 0;
+    }
+    std::string request = "LOGON\nclient " + logon.client + "\nuser " + logon.user + "\npasswd " +
+                          logon.password + "\nlang " + logon.language + "\nhost " + logon.host +
+                          "\nsysnr " + logon.sysnr + "\ndest " + logon.destination + "\n\n";
+    std::vector<std::string> reply;
+    if (!connection->socket.send_all(request, reason) ||
+        !connection->socket.receive_message(reply, connection->receive_timeout_ms, reason)) {
+        record_error("RFC_ERROR_COMMUNICATION", operation, "logon to " + logon.host + ": " + reason);
+        return 0;
+    }
+    if (reply.size() == 1 && reply[0] == "OK") {
+        RFC_HANDLE handle = next_handle++;
+        connections[handle] = std::move(connection);
+        return handle;
+    }
+    std::string why = !reply.empty() && reply[0].compare(0, 8, "REFUSED ") == 0
+                          ? reply[0].substr(8)
+                          : "unexpected reply";
+    record_error("RFC_ERROR_LOGON_FAILURE", operation,
+                 "logon refused by " + logon.host + " client " + logon.client + " user " +
+                     logon.user + ": " + why);
+    return 0;
+}
+
+Connection *find_connection(RFC_HANDLE handle) {
+    auto it = connections.find(handle);
+    return it == connections.end() ? nullptr : it->second.get();
+}
+
+void drop_connection(RFC_HANDLE handle) { connections.erase(handle); }
+
+} // namespace
+
+RFC_EXPORT void SAP_API RfcEnvironment(RFC_ENV *env) {
+    std::lock_guard<std::mutex> lock(state_mutex);
+    if (env) environment = *env;
+}
+
+RFC_EXPORT RFC_HANDLE SAP_API RfcOpen(RFC_OPTIONS *options) {
+    std::lock_guard<std::mutex> lock(state_mutex);
+    if (!options) return 0;
+    Logon logon;
+    logon.destination = text_of(options->destination);
+    logon.client = text_of(options->client);
+    logon.user = trim_right(text_of(options->user));
+    logon.password = trim_right(text_of(options->password));
+    logon.language = text_of(options->language);
+    std::string gwhost, gwservice;
+    if (options->mode == RFC_MODE_CPIC) {
+        const RFC_CONNOPT_CPIC *cpic = static_cast<const RFC_CONNOPT_CPIC *>(options->connopt);
+        if (cpic) {
+            gwhost = text_of(cpic->gateway_host);
+            gwservice = text_of(cpic->gateway_service);
+        }
+        logon.host = gwhost;
+        logon.endpoint = {gwhost, service_port(gwservice)};
+    } else {
+        const RFC_CONNOPT_R3ONLY *r3 = static_cast<const RFC_CONNOPT_R3ONLY *>(options->connopt);
+        if (r3) {
+            logon.host = text_of(r3->hostname);
+            logon.sysnr = std::to_string(r3->sysnr);
+            if (logon.sysnr.size() < 2) logon.sysnr = "0" + logon.sysnr;
+            gwhost = text_of(r3->gateway_host);
+            gwservice = text_of(r3->gateway_service);
+            if (!gwhost.empty() && !gwservice.empty())
+                logon.endpoint = {gwhost, service_port(gwservice)};
+            else
+                logon.endpoint = {logon.host, 3300 + r3->sysnr};
+        }
+    }
+    apply_timeouts(logon);
+    return open_logon(logon, "RfcOpen");
+}
+
+RFC_EXPORT RFC_HANDLE SAP_API RfcOpenEx(const char *connect_param, RFC_ERROR_INFO_EX *error) {
+    std::lock_guard<std::mutex> lock(state_mutex);
+    Entry words;
+    std::istringstream in(text_of(connect_param));
+    std::string word;
+    while (in >> word) {
+        std::string::size_type eq = word.find('=');
+        if (eq == std::string::npos) continue;
+        std::string key = word.substr(0, eq);
+        for (char &c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        words[key] = word.substr(eq + 1);
+    }
+    Logon logon;
+    logon.destination = words["DEST"];
+    logon.client = words["CLIENT"];
+    logon.user = words["USER"];
+    logon.password = words["PASSWD"];
+    logon.language = words["LANG"];
+    Entry entry;
+    if (!logon.destination.empty() && !saprfc_ini_entry(logon.destination, entry)) {
+        record_error("RFC_ERROR_PROGRAM", "RfcOpenEx",
+                     "destination " + logon.destination + " not found in SapRfc.ini");
+        if (error) {
+            error->group = 1;
+            copy_field(error->key, sizeof error->key, last_error.key);
+            copy_field(error->message, sizeof error->message, last_error.message);
+        }
+        return 0;
+    }
+    for (const char *key : {"ASHOST", "SYSNR", "GWHOST", "GWSERV"})
+        if (words.count(key)) entry[key] = words[key];
+    logon.host = entry["ASHOST"];
+    logon.sysnr = entry["SYSNR"];
+    if (!entry["GWHOST"].empty() && !entry["GWSERV"].empty())
+        logon.endpoint = {entry["GWHOST"], service_port(entry["GWSERV"])};
+    else
+        logon.endpoint = {logon.host, 3300 + std::atoi(logon.sysnr.c_str())};
+    logon.connect_timeout_s = seconds_setting(entry, "CONNECT_TIMEOUT", logon.connect_timeout_s);
+    logon.receive_timeout_s = seconds_setting(entry, "RECEIVE_TIMEOUT", logon.receive_timeout_s);
+    RFC_HANDLE handle = open_logon(logon, "RfcOpenEx");
+    if (!handle && error) {
+        error->group = 1;
+        copy_field(error->key, sizeof error->key, last_error.key);
+        copy_field(error->message, sizeof error->message, last_error.message);
+    }
+    return handle;
+}
+
+RFC_EXPORT RFC_RC SAP_API RfcInstallStructure(const char *name, RFC_TYPE_ELEMENT *elements,
+                                              unsigned entries, RFC_TYPEHANDLE *type_handle) {
+    std::lock_guard<std::mutex> lock(state_mutex);
+    if (!name || !elements || entries == 0 || !type_handle) return RFC_FAILURE;
+    RFC_TYPEHANDLE handle = static_cast<RFC_TYPEHANDLE>(structures.size() + 100);
+    structures[handle] = name;
+    *type_handle = handle;
+    return RFC_OK;
+}
+
+RFC_EXPORT RFC_RC SAP_API RfcCall(RFC_HANDLE handle, const char *function,
+                                  RFC_PARAMETER *exporting, RFC_TABLE *tables) {
+    std::lock_guard<std::mutex> lock(state_mutex);
+    Connection *connection = find_connection(handle);
+    if (!connection) {
+        record_error("RFC_ERROR_PROGRAM", "RfcCall", "invalid connection handle");
+        return RFC_FAILURE;
+    }
+    std::string request = "CALL " + text_of(function) + "\n";
+    for (RFC_PARAMETER *p = exporting; p && p->name; ++p)
+        request += "export " + std::string(p->name, p->nlen) + " " +
+                   wire::to_hex(static_cast<const unsigned char *>(p->addr), p->leng) + "\n";
+    for (RFC_TABLE *t = tables; t && t->name; ++t)
+        request += "table " + std::string(t->name, t->nlen) + " " + std::to_string(t->leng) + "\n";
+    request += "\n";
+    std::string reason;
+    if (!connection->socket.send_all(request, reason)) {
+        record_error("RFC_ERROR_COMMUNICATION", "RfcCall", reason + " to " + connection->destination);
+        drop_connection(handle);
+        return RFC_FAILURE;
+    }
+    connection->call_pending = true;
+    return RFC_OK;
+}
+
+namespace {
+
+// Reads "RESULT <code>" and what follows into the caller's records. Returns
+// false when the reply breaks the protocol.
+bool apply_reply(const std::vector<std::string> &reply, RFC_PARAMETER *importing,
+                 RFC_TABLE *tables, Connection &connection, RFC_RC &rc, std::string &message) {
+    if (reply.empty() || reply[0].compare(0, 7, "RESULT ") != 0) return false;
+    char *end = nullptr;
+    long code = std::strtol(reply[0].c_str() + 7, &end, 10);
+    if (end == reply[0].c_str() + 7 || *end != '\0') return false;
+    rc = static_cast<RFC_RC>(code);
+    std::map<std::string, std::vector<std::vector<unsigned char>>> rows;
+    for (std::size_t i = 1; i < reply.size(); ++i) {
+        const std::string &line = reply[i];
+        std::string::size_type sp = line.find(' ');
+        std::string kind = line.substr(0, sp);
+        std::string rest = sp == std::string::npos ? "" : line.substr(sp + 1);
+        if (kind == "exception") {
+            connection.exception = rest;
+        } else if (kind == "message") {
+            message = rest;
+        } else if (kind == "import" || kind == "row") {
+            std::string::size_type sp2 = rest.find(' ');
+            if (sp2 == std::string::npos) return false;
+            std::vector<unsigned char> bytes;
+            if (!wire::from_hex(rest.substr(sp2 + 1), bytes)) return false;
+            std::string name = rest.substr(0, sp2);
+            if (kind == "row") {
+                rows[name].push_back(bytes);
+                continue;
+            }
+            for (RFC_PARAMETER *p = importing; p && p->name; ++p)
+                if (std::string(p->name, p->nlen) == name && p->addr)
+                    std::memcpy(p->addr, bytes.data(), std::min<std::size_t>(p->leng, bytes.size()));
+        } else {
+            return false;
+        }
+    }
+    if (rc != RFC_OK) return true;
+    for (RFC_TABLE *t = tables; t && t->name; ++t) {
+        Table *table = static_cast<Table *>(t->ithandle);
+        if (!table) continue;
+        table->lines.clear();
+        for (auto &bytes : rows[std::string(t->name, t->nlen)]) {
+            bytes.resize(table->line_length, 0);
+            table->lines.push_back(bytes);
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+RFC_EXPORT RFC_RC SAP_API RfcReceive(RFC_HANDLE handle, RFC_PARAMETER *importing,
+                                     RFC_TABLE *tables, char **exception) {
+    std::unique_lock<std::mutex> lock(state_mutex);
+    Connection *connection = find_connection(handle);
+    if (!connection || !connection->call_pending) {
+        record_error("RFC_ERROR_PROGRAM", "RfcReceive", "no call pending on this handle");
+        return RFC_FAILURE;
+    }
+    connection->call_pending = false;
+    std::vector<std::string> reply;
+    std::string reason;
+    if (!connection->socket.receive_message(reply, connection->receive_timeout_ms, reason)) {
+        record_error("RFC_ERROR_COMMUNICATION", "RfcReceive",
+                     reason + " from " + connection->destination);
+        drop_connection(handle);
+        return RFC_FAILURE;
+    }
+    RFC_RC rc = RFC_FAILURE;
+    std::string message;
+    connection->exception.clear();
+    if (!apply_reply(reply, importing, tables, *connection, rc, message)) {
+        record_error("RFC_ERROR_PROTOCOL", "RfcReceive",
+                     "reply from " + connection->destination + " breaks the protocol");
+        drop_connection(handle);
+        lock.unlock();
+        raise_to_handler("RfcReceive");
+        return RFC_FAILURE;
+    }
+    if (rc == RFC_EXCEPTION || rc == RFC_SYS_EXCEPTION) {
+        if (exception) *exception = &connection->exception[0];
+        record_error(rc == RFC_EXCEPTION ? "RFC_ERROR_EXCEPTION" : "RFC_ERROR_SYSTEM_FAILURE",
+                     "RfcReceive", rc == RFC_EXCEPTION ? "exception " + connection->exception
+                                                       : connection->exception);
+    } else if (rc != RFC_OK) {
+        record_error("RFC_ERROR_SYSTEM_FAILURE", "RfcReceive",
+                     message.empty() ? "call failed with code " + std::to_string(rc) : message);
+    }
+    return rc;
+}
+
+RFC_EXPORT int SAP_API RfcLastError(RFC_ERROR_INFO *error) {
+    std::lock_guard<std::mutex> lock(state_mutex);
+    if (!error) return 1;
+    *error = last_error;
+    return 0;
+}
+
+RFC_EXPORT void SAP_API RfcClose(RFC_HANDLE handle) {
+    std::lock_guard<std::mutex> lock(state_mutex);
+    if (handle == 0) return;
+    drop_connection(handle);
+}
+
+RFC_EXPORT ITAB_H SAP_API ItCreate(const char *name, unsigned leng, unsigned, unsigned) {
+    if (leng == 0) return nullptr;
+    return new Table{text_of(name), leng, {}};
+}
+
+RFC_EXPORT unsigned SAP_API ItFill(ITAB_H table) {
+    return table ? static_cast<unsigned>(static_cast<Table *>(table)->lines.size()) : 0;
+}
+
+RFC_EXPORT void *SAP_API ItGetLine(ITAB_H table, unsigned line) {
+    Table *t = static_cast<Table *>(table);
+    if (!t || line == 0 || line > t->lines.size()) return nullptr;
+    return t->lines[line - 1].data();
+}
+
+RFC_EXPORT int SAP_API ItDelete(ITAB_H table) {
+    if (!table) return 1;
+    delete static_cast<Table *>(table);
+    return 0;
+}

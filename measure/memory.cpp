@@ -1,0 +1,147 @@
+#include "measure/memory.h"
+
+#include "measure/get_mem_all.h"
+#include "output/channel.h"
+
+namespace {
+
+std::int32_t int32_at(const unsigned char *line, std::size_t offset) {
+    std::uint32_t value = static_cast<std::uint32_t>(line[offset]) |
+                          static_cast<std::uint32_t>(line[offset + 1]) << 8 |
+                          static_cast<std::uint32_t>(line[offset + 2]) << 16 |
+                          static_cast<std::uint32_t>(line[offset + 3]) << 24;
+    return static_cast<std::int32_t>(value);
+}
+
+[[noreturn]] void fatal(const char *operation) {
+    std::string text = operation;
+    fatal_rfc_error(&text[0]);
+}
+
+const char *const channel_names[4] = {"Physical-Mem Free", "SwapMemory Free", "Pages-In [/Sec]",
+                                      "Pages-Out [/Sec]"};
+
+} // namespace
+
+MemoryRecord read_memory_record(const unsigned char *line) {
+    MemoryRecord r;
+    r.in_pg_sec = int32_at(line, 8);
+    r.out_pg_sec = int32_at(line, 12);
+    r.free_mem = int32_at(line, 24);
+    r.phys_mem = int32_at(line, 28);
+    r.swap_free = int32_at(line, 36);
+    r.swap_size = int32_at(line, 40);
+    return r;
+}
+
+std::string megabyte_text(std::int32_t kilobytes) {
+    std::string digits = std::to_string(kilobytes);
+    return digits.size() <= 3 ? "0" : digits.substr(0, digits.size() - 3);
+}
+
+std::string swap_percentage(const MemoryRecord &record) {
+    std::int64_t divisor = record.swap_size / 100;
+    if (divisor == 0) divisor = 1;
+    std::int64_t percent = static_cast<std::int64_t>(record.swap_free) / divisor;
+    return std::to_string(static_cast<std::uint32_t>(percent));
+}
+
+namespace {
+
+std::string free_text(const MemoryRecord &r) {
+    return r.free_mem == -1 ? "0" : megabyte_text(r.free_mem);
+}
+
+bool swap_channel_written(const MemoryRecord &r) { return r.free_mem != -1 && r.free_mem != 0; }
+
+} // namespace
+
+std::string memory_status_line(const std::string &destination, const MemoryRecord &r) {
+    std::string swap = r.swap_size == -1 ? "0" : megabyte_text(r.swap_size);
+    std::string line = "(" + destination + ") Memory=" + group_thousands(megabyte_text(r.phys_mem)) +
+                       " MB, Free=" + group_thousands(free_text(r)) +
+                       " MB, Swap=" + group_thousands(swap);
+    if (r.swap_size != -1 && r.swap_size != 0) line += " MB, Free=" + swap_percentage(r) + "%";
+    line += ", PageIn=" + group_thousands(std::to_string(r.in_pg_sec)) +
+            ", PageOut=" + group_thousands(std::to_string(r.out_pg_sec)) + " ";
+    return line;
+}
+
+namespace {
+
+void write_full_answer(OutputDocument &doc, const MeasureRequest &request, const MemoryRecord &r) {
+    begin_document(doc);
+    open_text(doc);
+    append_status_text(doc, memory_status_line(request.destination, r));
+    close_text(doc, request.option_string);
+    const std::string &options = request.option_string;
+    write_channel(doc, options, "", channel_names[0], free_text(r), "MByte");
+    if (swap_channel_written(r)) write_channel(doc, options, "", channel_names[1], swap_percentage(r), "PerCent");
+    write_channel(doc, options, "", channel_names[2], std::to_string(r.in_pg_sec), "");
+    write_channel(doc, options, "", channel_names[3], std::to_string(r.out_pg_sec), "");
+    end_document(doc);
+}
+
+void write_item_answer(OutputDocument &doc, MeasureState &state, const MeasureRequest &request,
+                       const MemoryRecord &r) {
+    state.item_answered = true;
+    doc.text.clear();
+    const std::string &label = request.item_channel_label;
+    const std::string &options = request.option_string;
+    const std::string &item = request.item_name;
+    if (item == channel_names[0])
+        write_channel(doc, options, label, label, free_text(r), "MByte");
+    else if (item == channel_names[1] && swap_channel_written(r))
+        write_channel(doc, options, label, label, swap_percentage(r), "PerCent");
+    else if (item == channel_names[2])
+        write_channel(doc, options, label, label, std::to_string(r.in_pg_sec), "");
+    else if (item == channel_names[3])
+        write_channel(doc, options, label, label, std::to_string(r.out_pg_sec), "");
+    else
+        return;
+    print_document(doc);
+    doc.text.clear();
+}
+
+} // namespace
+
+RFC_RC measure_memory(const RfcApi &api, MeasureState &state, RFC_HANDLE handle,
+                      OutputDocument &doc, const MeasureRequest &request) {
+    ITAB_H table = api.ItCreate("TF_MEM_ALL", mem_all_line_length, 0, 0);
+    if (!table) fatal("ItCreate TF_MEM_ALL");
+
+    const char local_remote[6] = {'L', 'O', 'C', 'A', 'L', ' '};
+    char logical_destination[32];
+    std::fill(logical_destination, logical_destination + 32, ' ');
+    GetMemAllImports imports;
+    std::string exception_text;
+    RFC_RC rc = call_get_mem_all(api, state.mem_all_type, handle, local_remote, logical_destination,
+                                 imports, table, exception_text, request.trace,
+                                 request.option_string);
+    switch (rc) {
+    case RFC_OK: {
+        const unsigned char *last = nullptr;
+        for (unsigned line = 1; line <= api.ItFill(table); ++line) {
+            last = static_cast<const unsigned char *>(api.ItGetLine(table, line));
+            if (!last) fatal("ItGetLine TF_MEM_ALL");
+        }
+        if (!last) {
+            doc.text += "Error 1019: No memory data received from GET_MEM_ALL !";
+            break;
+        }
+        state.run_status = "OK";
+        MemoryRecord record = read_memory_record(last);
+        if (request.item_mode)
+            write_item_answer(doc, state, request, record);
+        else
+            write_full_answer(doc, request, record);
+        break;
+    }
+    case RFC_FAILURE: doc.text += "Error 1014: RFC-Failure raised !"; break;
+    case RFC_EXCEPTION: doc.text += "Error 1012: Exception.: " + exception_text; break;
+    case RFC_SYS_EXCEPTION: doc.text += "Error 1013: Sys-Exception raised !"; break;
+    default: doc.text += "Error 1015: Other Failure raised !"; break;
+    }
+    if (api.ItDelete(table) != 0) fatal("ItDelete TF_MEM_ALL");
+    return rc;
+}

@@ -1,0 +1,31 @@
+#pragma once
+#include <string>
+
+#include "common/files.h"
+#include "config/logon_profile.h"
+#include "rfc/failure.h"
+#include "rfc/rfc_library.h"
+
+// The library's connection records and the texts they point into. They stay
+// valid while the connection is in use, so one instance lives for the run.
+struct ConnectionRecords {
+    RFC_OPTIONS options{};
+    RFC_CONNOPT_CPIC cpic{};
+    RFC_CONNOPT_R3ONLY r3{};
+    RFC_ERROR_INFO_EX open_error{};
+    std::string destination, client, user, password, language, mode, hostname, sysnr, gwhost,
+        gwservice, trace_setting;
+    std::string connect_string;
+};
+
+// The value of an option keyword such as ",HOST=": the text after it up to
+// the next comma or blank, in the case as typed. Empty when absent.
+std::string option_value(const std::string &option_string, const std::string &option_copy,
+                         const char *keyword);
+
+// Opens the connection to the system that the logon parameters name: through
+// "SapRfc.<destination>" copied to "SapRfc.ini" and RfcOpenEx when that file
+// exists, otherwise through RfcOpen. Returns the handle, 0 on failure.
+RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &records,
+                           const LogonParameters &params, const std::string &option_string,
+                           const std::string &option_copy, const RfcTrace &trace);

@@ -1,0 +1,87 @@
+#include "rfc/failure.h"
+
+#include <cstdlib>
+#include <cstring>
+
+void write_trace_line(const RfcTrace &trace, const std::string &option_string, long handle,
+                      const std::string &text, const std::string &detail) {
+    if (option_string.find(",SYSLOG") == std::string::npos) return;
+    if (!trace.trace_log) return;
+    std::fprintf(trace.trace_log, "%ld %s %s\n", handle, text.c_str(), detail.c_str());
+    std::fflush(trace.trace_log);
+}
+
+void print_labelled_line(std::FILE *out, const char *label, int indent, int width,
+                         const char *text) {
+    std::fprintf(out, "%*.0s", indent, label);
+    std::fprintf(out, "%-*s : %s\n", width, label, text);
+}
+
+void scan_trace_file(OutputDocument &doc, const FileOpener &files) {
+    auto in = files.open_read("Dev_Rfc.Trc");
+    if (!in) {
+        doc.text += " - Look for Trace-File";
+        return;
+    }
+    std::string kept, line;
+    LineReader reader(*in, 100);
+    while (reader.next(line)) {
+        if (line.compare(0, 11, "**** ERROR ") == 0) kept.clear();
+        if (line.compare(0, 6, "ERROR ") == 0) kept = line.size() > 12 ? line.substr(12) : "";
+        if (line.size() >= 15 && line.compare(7, 8, "======> ") == 0) kept = line.substr(15);
+        if (!kept.empty()) {
+            if (kept.back() == '\r') kept.pop_back();
+            if (!kept.empty() && kept.back() == '\n') kept.pop_back();
+        }
+    }
+    doc.text += kept.empty() ? " - Please Check Trace-File !" : " - " + kept;
+}
+
+namespace {
+
+FatalErrorContext *fatal_context = nullptr;
+
+} // namespace
+
+void install_fatal_error_context(FatalErrorContext *context) { fatal_context = context; }
+
+int report_fatal_rfc_error(const char *operation, std::FILE *out) {
+    std::fprintf(out, "%*.0s", 0, "RFC error");
+    std::fprintf(out, "RFC error\n");
+    print_labelled_line(out, "operation/code", 0, 15, operation ? operation : "");
+
+    RFC_ERROR_INFO info;
+    std::memset(&info, 0, sizeof info);
+    const RfcApi *api = fatal_context ? fatal_context->api : nullptr;
+    if (api && api->RfcLastError) api->RfcLastError(&info);
+    // The library's texts are fixed fields; never read past them.
+    auto field = [](const char *text, std::size_t width) { return std::string(text, strnlen(text, width)); };
+    print_labelled_line(out, "key", 0, 15, field(info.key, sizeof info.key).c_str());
+    print_labelled_line(out, "status", 0, 15, field(info.status, sizeof info.status).c_str());
+    print_labelled_line(out, "message", 0, 15, field(info.message, sizeof info.message).c_str());
+    print_labelled_line(out, "internal status", 0, 15,
+                        field(info.intstat, sizeof info.intstat).c_str());
+    std::fprintf(out, "\n");
+    std::fflush(out);
+    if (api && api->RfcClose) api->RfcClose(0);
+
+    std::fprintf(out, "* Programm aborted...\n");
+    RfcTrace *trace = fatal_context ? fatal_context->trace : nullptr;
+    if (trace && trace->abort_log) {
+        std::fprintf(trace->abort_log, "* Pgrm aborted...\n");
+        std::fflush(trace->abort_log);
+    }
+    std::FILE *eoxput = nullptr;
+    if (trace && !trace->eoxput_path.empty())
+        eoxput = std::fopen(native_path(trace->eoxput_path).c_str(), "w");
+    if (!eoxput)
+        std::fprintf(out, "* Error at EoXput-File...\n");
+    else
+        std::fclose(eoxput);
+    std::fflush(out);
+    return 1;
+}
+
+extern "C" void SAP_API fatal_rfc_error(char *operation) {
+    std::exit(report_fatal_rfc_error(operation, stdout));
+}

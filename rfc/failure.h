@@ -1,0 +1,44 @@
+#pragma once
+#include <cstdio>
+#include <string>
+
+#include "common/files.h"
+#include "output/document.h"
+#include "rfc/rfc_library.h"
+
+// Where the program's own RFC trace goes. Opened only with ",SYSLOG"; the
+// abort log is the same file. The EoXput file is created empty when a fatal
+// RFC error ends the process, for whoever waits on the sensor.
+struct RfcTrace {
+    std::FILE *trace_log = nullptr;
+    std::FILE *abort_log = nullptr;
+    std::string eoxput_path;
+};
+
+// "<handle> <text> <detail>\n" to the trace log, when ",SYSLOG" is in the
+// option string and the log is open; flushed at once.
+void write_trace_line(const RfcTrace &trace, const std::string &option_string, long handle,
+                      const std::string &text, const std::string &detail);
+
+// indent blanks, then the label padded to width, " : ", the text and "\n".
+void print_labelled_line(std::FILE *out, const char *label, int indent, int width,
+                         const char *text);
+
+// Appends " - " and the last error text of the RFC library's trace file
+// "Dev_Rfc.Trc" to the document, or a hint when there is none.
+void scan_trace_file(OutputDocument &doc, const FileOpener &files);
+
+// What the fatal-error handler reaches, since the library calls it without
+// any context of ours.
+struct FatalErrorContext {
+    const RfcApi *api = nullptr;
+    RfcTrace *trace = nullptr;
+};
+void install_fatal_error_context(FatalErrorContext *context);
+
+// Prints the RFC error block and the abort lines; returns the exit code (1).
+int report_fatal_rfc_error(const char *operation, std::FILE *out);
+
+// The error handler installed in the RFC library: reports the library's last
+// error on standard output and ends the process with exit code 1.
+extern "C" [[noreturn]] void SAP_API fatal_rfc_error(char *operation);

@@ -1,0 +1,14 @@
+#pragma once
+#include "common/files.h"
+#include "run/context.h"
+
+// Installs the RFC environment as the error handler of the library.
+void install_rfc_environment(RunContext &ctx);
+
+// One complete scan of the system that the logon parameters name: log on,
+// measure, print the answer. Returns the exit code (0, or 2 for error 1011 and
+// failed measurements); a fatal RFC error ends the process with 1.
+int run_single_system(RunContext &ctx, const FileOpener &files);
+
+// The option copy as the progress lines show it: cut at "#" and "@".
+std::string parameter_text(std::string option_copy);
