@@ -87,12 +87,15 @@ void copy_field(char *field, std::size_t width, const std::string &text) {
     std::strncpy(field, text.c_str(), width - 1);
 }
 
-// Appends the failure to Dev_Rfc.Trc and keeps it for RfcLastError.
-void record_error(const char *key, const std::string &operation, const std::string &text) {
+// Keeps the failure for RfcLastError and, unless it is only an exception
+// that the function module raised, appends it to Dev_Rfc.Trc.
+void record_error(const char *key, const std::string &operation, const std::string &text,
+                  bool write_trace = true) {
     copy_field(last_error.key, sizeof last_error.key, key);
     copy_field(last_error.status, sizeof last_error.status, operation);
     copy_field(last_error.message, sizeof last_error.message, text);
     copy_field(last_error.intstat, sizeof last_error.intstat, "CPIC-CALL: " + operation);
+    if (!write_trace) return;
     if (std::FILE *trace = std::fopen("Dev_Rfc.Trc", "a")) {
         std::time_t now = std::time(nullptr);
         char when[32] = "";
@@ -438,8 +441,10 @@ RFC_EXPORT RFC_RC SAP_API RfcReceive(RFC_HANDLE handle, RFC_PARAMETER *importing
     if (rc == RFC_EXCEPTION || rc == RFC_SYS_EXCEPTION) {
         if (exception) *exception = &connection->exception[0];
         record_error(rc == RFC_EXCEPTION ? "RFC_ERROR_EXCEPTION" : "RFC_ERROR_SYSTEM_FAILURE",
-                     "RfcReceive", rc == RFC_EXCEPTION ? "exception " + connection->exception
-                                                       : connection->exception);
+                     "RfcReceive",
+                     rc == RFC_EXCEPTION ? "exception " + connection->exception
+                                         : connection->exception,
+                     rc != RFC_EXCEPTION);
     } else if (rc != RFC_OK) {
         record_error("RFC_ERROR_SYSTEM_FAILURE", "RfcReceive",
                      message.empty() ? "call failed with code " + std::to_string(rc) : message);

@@ -13,6 +13,7 @@ import importlib
 import os
 import re
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
@@ -21,7 +22,8 @@ import threading
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
-CASE_MODULES = ["cases_startup", "cases_profile"]
+CASE_MODULES = ["cases_startup", "cases_profile", "cases_scan"]
+SAPSIM = os.path.join(HERE, "..", "..", "sapsim", "sapsim.py")
 TIME = "{TIME}"
 
 
@@ -69,29 +71,57 @@ def write_file(path, content):
         f.write(content.encode("latin-1") if isinstance(content, str) else content)
 
 
+def start_sapsim(work, systems):
+    """Starts sapsim for one case; returns the process and its port."""
+    config = os.path.join(work, "sapsim.ini")
+    write_file(config, systems)
+    proc = subprocess.Popen([sys.executable, SAPSIM, config, "--lifetime", "120",
+                             "--log", os.path.join(work, "sapsim.log")],
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    port = proc.stdout.readline().decode().strip()
+    if not port.isdigit():
+        proc.kill()
+        raise RuntimeError("sapsim did not start")
+    return proc, port
+
+
+def fill(content, values):
+    if isinstance(content, str):
+        for key, value in values.items():
+            content = content.replace("{%s}" % key, value)
+    return content
+
+
 def run_case(target, case, context):
     work = tempfile.mkdtemp(prefix="case-", dir=target.work_root)
     created = []
+    sapsim = None
     try:
+        values = {}
+        if "systems" in case:
+            sapsim, values["port"] = start_sapsim(work, case["systems"])
+        values["closed_port"] = str(context["closed_port"])
         for name, content in case.get("files", {}).items():
-            write_file(os.path.join(work, *name.split("/")), content)
+            write_file(os.path.join(work, *name.split("/")), fill(content, values))
         for name, content in case.get("rooted", {}).items():
             path = target.rooted_path(name)
             created.append(path)
-            write_file(path, content)
-        setup = case.get("setup")
-        extra = setup(work, context) if setup else {}
-        args = [a.format(**extra) for a in case.get("args", [])]
+            write_file(path, fill(content, values))
+        command = target.command(case.get("exe"), [fill(a, values) for a in case.get("args", [])])
+        if case.get("isolated"):
+            # The program alone, without the RFC library beside it.
+            alone = os.path.join(work, os.path.basename(target.program))
+            shutil.copy(target.program, alone)
+            command[-1 - len(case.get("args", []))] = alone
         stdin = case.get("stdin")
-        proc = subprocess.run(target.command(case.get("exe"), args), cwd=work,
+        proc = subprocess.run(command, cwd=work,
                               input=stdin.encode() if stdin is not None else None,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                               timeout=case.get("timeout", 60))
         actual = proc.stdout.decode("latin-1")
         problems = []
         if "stdout" in case:
-            want = expected_bytes(case["stdout"].format(**extra) if extra else case["stdout"],
-                                  target.wine)
+            want = expected_bytes(fill(case["stdout"], values), target.wine)
             if not matches(want, actual):
                 problems.append("stdout differs\n--- expected\n%r\n--- actual\n%r" % (want, actual))
         if proc.returncode != case.get("exit", 0):
@@ -114,9 +144,12 @@ def run_case(target, case, context):
                         problems.append("%s is %r, expected %r" % (name, got, want_bytes))
         check = case.get("check")
         if check:
-            problems.extend(check(work, context, actual))
+            problems.extend(check(work, actual))
         return problems
     finally:
+        if sapsim:
+            sapsim.kill()
+            sapsim.wait()
         for path in created:
             if os.path.exists(path):
                 os.remove(path)
@@ -135,13 +168,16 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--program", required=True, help="the ramgauge binary")
     parser.add_argument("--wine", action="store_true", help="run the program under Wine")
-    parser.add_argument("--sapsim", help="the native sapsim program")
     parser.add_argument("--jobs", type=int, default=4)
     parser.add_argument("-k", dest="only", help="run only cases whose name contains this")
     opts = parser.parse_args()
 
     target = Target(opts.program, opts.wine)
-    context = {"sapsim": opts.sapsim, "wine": opts.wine, "target": target}
+    # A loopback port with nothing listening, for "partner not reached".
+    probe = socket.socket()
+    probe.bind(("127.0.0.1", 0))
+    context = {"wine": opts.wine, "target": target, "closed_port": probe.getsockname()[1]}
+    probe.close()
     cases = load_cases(CASE_MODULES)
     names = [c["name"] for c in cases]
     duplicates = {n for n in names if names.count(n) > 1}

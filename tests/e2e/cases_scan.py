@@ -1,0 +1,203 @@
+"""A complete scan of one system against sapsim."""
+import re
+
+from fixtures import error_answer, profile, system, xml_answer
+
+STATUS = "(PRD) Memory=16.777 MB, Free=2.097 MB, Swap=4.194 MB, Free=50%, PageIn=12, PageOut=0 "
+EXAMPLE = xml_answer(STATUS, "2097", "50", "12", "0")
+PRD = {"PRD.P00": profile()}
+TRACE_WITH_ERROR = ("\n**** ERROR file opened at Mon Dec 07 14:03:27 2026\n"
+                    "T:4711 ======> first text\n"
+                    "ERROR       partner hung up\n")
+
+FATAL_PROTOCOL = (
+    "RFC error\n"
+    "operation/code  : RfcReceive\n"
+    "key             : RFC_ERROR_PROTOCOL\n"
+    "status          : RfcReceive\n"
+    "message         : reply from PRD breaks the protocol\n"
+    "internal status : CPIC-CALL: RfcReceive\n"
+    "\n"
+    "* Programm aborted...\n"
+    "* Error at EoXput-File...\n")
+
+PROGRESS = ("* {TIME} SAP Ramgauge Vers 4.3 / 29.08.22\n"
+            "* {TIME} PRD.P00, sapprd, PRD, 00, 100 State=Processing\n"
+            "* {TIME} Ramgauge - %s State=Executing\n")
+DONE = "\n* {TIME} SAP Ramgauge now processed...\n"
+
+
+def failed(text):
+    return error_answer(text)
+
+
+def trace_mentions(*words):
+    def check(work, _stdout):
+        try:
+            with open(work + "/Dev_Rfc.Trc", "rb") as f:
+                trace = f.read().decode("latin-1")
+        except OSError:
+            return ["Dev_Rfc.Trc is missing"]
+        problems = ["Dev_Rfc.Trc lacks %r" % w for w in words if w not in trace]
+        if "secret1" in trace:
+            problems.append("Dev_Rfc.Trc carries the password")
+        return problems
+    return check
+
+
+def sapsim_log(expected):
+    def check(work, _stdout):
+        with open(work + "/sapsim.log") as f:
+            log = f.read()
+        return [] if log == expected else ["sapsim.log is %r, expected %r" % (log, expected)]
+    return check
+
+
+def syslog_lines(*patterns):
+    def check(work, _stdout):
+        try:
+            with open(work + "/Ramgauge.Log") as f:
+                lines = f.read().splitlines()
+        except OSError:
+            return ["Ramgauge.Log is missing"]
+        if len(lines) != len(patterns) or not all(
+                re.fullmatch(p, l) for p, l in zip(patterns, lines)):
+            return ["Ramgauge.Log is %r" % lines]
+        return []
+    return check
+
+
+def scan(name, stdout, exit=0, args=("PRD",), files=None, **case):
+    case.setdefault("systems", system())
+    return dict(name="scan: " + name, args=list(args), files=dict(PRD, **(files or {})),
+                stdout=stdout, exit=exit, **case)
+
+
+MODES = [
+    ("EXEXML", {}, EXAMPLE),
+    ("Kestrel", {"Ramgauge.Kestrel": ""}, EXAMPLE),
+    ("Pinnace", {"Ramgauge.Pinnace": ""}, EXAMPLE),
+    ("Tamarack", {"Ramgauge.Tamarack": ""},
+     "\n# " + STATUS +
+     "\n\nMessage.Physical_Mem_Free: Physical-Mem Free (MByte)\nStatistic.Physical_Mem_Free: 2097"
+     "\n\nMessage.SwapMemory_Free: SwapMemory Free (%)\nStatistic.SwapMemory_Free: 50"
+     "\n\nMessage.Pages_In___Sec_: Pages-In [/Sec] (#)\nStatistic.Pages_In___Sec_: 12"
+     "\n\nMessage.Pages_Out___Sec_: Pages-Out [/Sec] (#)\nStatistic.Pages_Out___Sec_: 0\n"),
+    ("Bramble", {"Ramgauge.Bramble": ""},
+     "\n# " + STATUS + "\n> Physical-Mem Free: 2097 MByte\n> SwapMemory Free: 50 %"
+     "\n> Pages-In [/Sec]: 12 #\n> Pages-Out [/Sec]: 0 #\n"),
+]
+
+FIGURES = [
+    # (name, sapsim settings, expected answer)
+    ("free memory -1", {"free_mem": -1}, xml_answer(
+        "(PRD) Memory=16.777 MB, Free=0 MB, Swap=4.194 MB, Free=50%, PageIn=12, PageOut=0 ",
+        "0", None, "12", "0")),
+    ("swap size -1", {"swap_size": -1, "swap_free": 7}, xml_answer(
+        "(PRD) Memory=16.777 MB, Free=2.097 MB, Swap=0, PageIn=12, PageOut=0 ", "2097", "7",
+        "12", "0")),
+    ("swap size 0", {"swap_size": 0, "swap_free": 0}, xml_answer(
+        "(PRD) Memory=16.777 MB, Free=2.097 MB, Swap=0, PageIn=12, PageOut=0 ", "2097", "0",
+        "12", "0")),
+    ("small values", {"phys_mem": 999, "free_mem": 12, "swap_size": 50, "swap_free": 40,
+                      "in_pg_sec": 1234567, "out_pg_sec": -5}, xml_answer(
+        "(PRD) Memory=0 MB, Free=0 MB, Swap=0 MB, Free=40%, PageIn=1.234.567, PageOut=-5 ",
+        "0", "40", "1234567", "-5")),
+    ("large values", {"phys_mem": 2147483647, "free_mem": 1999, "swap_size": 2000000000,
+                      "swap_free": 1000000000}, xml_answer(
+        "(PRD) Memory=2.147.483 MB, Free=1 MB, Swap=2.000.000 MB, Free=50%, PageIn=12, "
+        "PageOut=0 ", "1", "50", "12", "0")),
+    ("several table lines, the last counts", {"lines": 3}, EXAMPLE),
+]
+
+CASES = [
+    scan("mode " + mode, answer, files=host_files, after={"Dev_Rfc.Trc": None})
+    for mode, host_files, answer in MODES
+] + [
+    scan(name, answer, systems=system(**settings)) for name, settings, answer in FIGURES
+] + [
+    scan("Bramble with CH=2 prints one value", "50\n", args=["PRD", "ch=2"],
+         files={"Ramgauge.Bramble": ""}),
+    scan("Bramble with CH=9 prints the trailer alone", "\n", args=["PRD", "CH=9"],
+         files={"Ramgauge.Bramble": ""}),
+    scan("XML answer escapes the destination",
+         xml_answer(STATUS.replace("(PRD)", "(P&amp;D)"), "2097", "50", "12", "0"),
+         files={"PRD.P00": profile(Destination="P&D")}),
+    scan("success deletes the trace file", EXAMPLE,
+         files={"Dev_Rfc.Trc": TRACE_WITH_ERROR}, after={"Dev_Rfc.Trc": None}),
+    scan("progress display on", PROGRESS % "(No Parameters)" + EXAMPLE + DONE, args=["PRD", "#"]),
+    scan("progress display shows the options before #", PROGRESS % "ITEMS,x" + EXAMPLE + DONE,
+         args=["PRD", "ITEMS,x#y"]),
+    scan("progress display with @ first", PROGRESS % "(No Parameters)" + EXAMPLE + DONE,
+         args=["PRD", "@any"]),
+
+    # Failed measurements: the failure text, then what the trace file says.
+    scan("result 1", failed("Error 1014: RFC-Failure raised ! - GET_MEM_ALL failed"), exit=2,
+         systems=system(fault="failure"), after={"Dev_Rfc.Trc": lambda t: b"ERROR" in t}),
+    scan("result 2 names the exception", failed(
+        "Error 1012: Exception.: NOT_AUTHORIZED - Look for Trace-File"), exit=2,
+         systems=system(fault="exception NOT_AUTHORIZED")),
+    scan("result 2 with an older trace file", failed(
+        "Error 1012: Exception.: NOT_AUTHORIZED - partner hung up"), exit=2,
+         systems=system(fault="exception NOT_AUTHORIZED"),
+         files={"Dev_Rfc.Trc": TRACE_WITH_ERROR}, after={"Dev_Rfc.Trc": TRACE_WITH_ERROR}),
+    scan("result 3", failed("Error 1013: Sys-Exception raised ! - RSQL error 13"), exit=2,
+         systems=system(fault="sys_exception RSQL error 13")),
+    scan("another result code", failed(
+        "Error 1015: Other Failure raised ! - call failed with code 7"), exit=2,
+         systems=system(fault="code 7")),
+    scan("empty table", failed(
+        "Error 1019: No memory data received from GET_MEM_ALL ! - Look for Trace-File"), exit=2,
+         systems=system(fault="empty_table")),
+    scan("connection dropped during the call", failed(
+        "Error 1014: RFC-Failure raised ! - connection lost from PRD"), exit=2,
+         systems=system(fault="drop")),
+    scan("partner never answers within the receive timeout", failed(
+        "Error 1014: RFC-Failure raised ! - timeout: no reply within 1 s from PRD"), exit=2,
+         systems=system(fault="hang"), files={"SapRfc.ini": "DEST=PRD RECEIVE_TIMEOUT=1\n"},
+         timeout=10),
+    scan("reply that breaks the protocol ends in the fatal error", FATAL_PROTOCOL, exit=1,
+         systems=system(fault="garbage")),
+
+    # Logon.
+    scan("logon refused gives 1011 without a trace scan", failed(
+        "Error 1011: RFC-Open for PRD failed !"), exit=2,
+         files={"PRD.P00": profile(Password="3,16tdJG0vwM6ZE5JNODKjfs")},
+         check=trace_mentions("logon refused by sapprd client 100 user MONITOR: "
+                              "name or password is incorrect")),
+    scan("unknown client is refused", failed("Error 1011: RFC-Open for PRD failed !"), exit=2,
+         files={"PRD.P00": profile(Client="200")}, check=trace_mentions("client 200 unknown")),
+    scan("nothing listening fails at once", failed("Error 1011: RFC-Open for PRD failed !"),
+         exit=2, files={"PRD.P00": profile(Gwservice="{closed_port}")}, timeout=5,
+         check=trace_mentions("not reached: connection refused")),
+    scan("unknown host", failed("Error 1011: RFC-Open for PRD failed !"), exit=2,
+         files={"PRD.P00": profile(Gwhost="no-such-host.invalid")},
+         check=trace_mentions("unknown host no-such-host.invalid")),
+    scan(",HOST= and ,NO= override the profile", EXAMPLE, args=["PRD", ",host=sapqas,NO=07"],
+         files={"PRD.P00": profile(Hostname="elsewhere")},
+         systems=system(host="sapqas", sysnr="07")),
+    scan("empty ,HOST= keeps the profile's host", EXAMPLE, args=["PRD", ",HOST=,x"]),
+    scan("destination file goes through SapRfc.ini",
+         "* SapRfc.Ini.......: PRD<\n" + EXAMPLE,
+         files={"PRD.P00": profile(Hostname="nowhere", Gwhost="nowhere", Gwservice="nope"),
+                "SapRfc.PRD": "DEST=PRD\r\nTYPE=A\r\nASHOST=sapprd\r\nSYSNR=00\r\n"
+                              "GWHOST=127.0.0.1\r\nGWSERV={port}\r\n"},
+         after={"SapRfc.ini": lambda t: t.startswith(b"DEST=PRD\r\nTYPE=A\r\n")}),
+    scan("destination file naming an unknown destination", "* SapRfc.Ini.......: PRD<\n" +
+         failed("Error 1011: RFC-Open for PRD failed !"), exit=2,
+         files={"SapRfc.PRD": "DEST=QAS\nASHOST=sapqas\n"},
+         check=trace_mentions("destination PRD not found in SapRfc.ini")),
+    scan(",SYSLOG writes the trace log beside the profile", EXAMPLE, args=["PRD", ",syslog"],
+         check=syslog_lines(r"0 program started .*ramgauge(\.exe)?", "0 RfcEnvironment called ",
+                            r"1 RfcOpen called ", r"1 RfcCall called ", r"1 RfcReceive called ")),
+    scan("a fatal error with ,SYSLOG leaves the abort line and the EoXput file",
+         FATAL_PROTOCOL.replace("* Error at EoXput-File...\n", ""), exit=1,
+         args=["PRD", ",SYSLOG"], systems=system(fault="garbage"),
+         after={"Ramgauge.EoX": ""},
+         check=syslog_lines(".*", ".*", ".*", ".*", r"\* Pgrm aborted\.\.\.")),
+    {"name": "scan: missing RFC library gives 1018", "args": ["PRD"], "files": PRD,
+     "isolated": True, "exit": 2, "check": lambda work, out: [] if re.fullmatch(
+         r"<Prtg>\r?\n<Error>1</Error>\r?\n<Text>Error 1018: RFC library .*librfc32\.(so|dll) "
+         r"cannot be loaded; install it beside the sensor program\.\.\.</Text>\r?\n</Prtg>\r?\n",
+         out) else ["unexpected answer %r" % out]},
+]
