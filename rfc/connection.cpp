@@ -64,7 +64,7 @@ bool replace_saprfc_ini(std::istream &source) {
 
 RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonParameters &params,
                            const std::string &option_string, const std::string &option_copy,
-                           const RfcTrace &trace) {
+                           const RfcTrace &trace, const FileOpener &files) {
     r.destination = params.Destination;
     r.client = params.Client;
     r.user = params.User;
@@ -105,7 +105,7 @@ RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonP
     }
     r.options.trace = (r.trace_setting == "on" || r.trace_setting == "ON") ? 3 : 0;
 
-    std::ifstream destination_file("SapRfc." + params.Destination, std::ios::binary);
+    auto destination_file = files.open_read("SapRfc." + params.Destination);
     if (!destination_file) {
         RFC_HANDLE handle = api.RfcOpen(&r.options);
         write_trace_line(trace, option_string, static_cast<long>(handle), "RfcOpen called", "");
@@ -113,8 +113,9 @@ RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonP
     }
     std::printf("* SapRfc.Ini.......: %s<\n", params.Destination.c_str());
     std::fflush(stdout);
-    if (!replace_saprfc_ini(destination_file)) return 0;
-    destination_file.close();
+    bool copied = replace_saprfc_ini(*destination_file);
+    destination_file.reset();
+    if (!copied) return 0;
     r.connect_string = "CLIENT=" + params.Client + " USER=" + params.User +
                        " PASSWD=" + params.Password + " LANG=D DEST=" + params.Destination;
     RFC_HANDLE handle = api.RfcOpenEx(r.connect_string.c_str(), &r.open_error);

@@ -28,4 +28,5 @@ std::string option_value(const std::string &option_string, const std::string &op
 // exists, otherwise through RfcOpen. Returns the handle, 0 on failure.
 RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &records,
                            const LogonParameters &params, const std::string &option_string,
-                           const std::string &option_copy, const RfcTrace &trace);
+                           const std::string &option_copy, const RfcTrace &trace,
+                           const FileOpener &files);

@@ -45,7 +45,7 @@ int run_single_system(RunContext &ctx, const FileOpener &files) {
     }
 
     ctx.handle = open_connection(ctx.rfc, ctx.connection, p, ctx.option_string, ctx.option_copy,
-                                 ctx.trace);
+                                 ctx.trace, files);
     if (ctx.handle == 0) {
         write_error_document(ctx.doc, "Error 1011: RFC-Open for " + p.Destination + " failed !");
         print_document(ctx.doc);

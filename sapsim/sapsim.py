@@ -204,8 +204,9 @@ class Handler(socketserver.StreamRequestHandler):
                 reason = "name or password is incorrect"
             else:
                 reason = None
-            sim.log("logon %s client=%s user=%s %s" % (
-                name, logon.get("client"), logon.get("user"), "refused" if reason else "ok"))
+            sim.log("logon %s client=%s user=%s lang=%s %s" % (
+                name, logon.get("client"), logon.get("user"), logon.get("lang"),
+                "refused" if reason else "ok"))
             if reason:
                 self.send("REFUSED " + reason)
                 return

@@ -182,7 +182,9 @@ CASES = [
          files={"PRD.P00": profile(Hostname="nowhere", Gwhost="nowhere", Gwservice="nope"),
                 "SapRfc.PRD": "DEST=PRD\r\nTYPE=A\r\nASHOST=sapprd\r\nSYSNR=00\r\n"
                               "GWHOST=127.0.0.1\r\nGWSERV={port}\r\n"},
-         after={"SapRfc.ini": lambda t: t.startswith(b"DEST=PRD\r\nTYPE=A\r\n")}),
+         after={"SapRfc.ini": lambda t: t.startswith(b"DEST=PRD\r\nTYPE=A\r\n")},
+         check=sapsim_log("logon PRD client=100 user=MONITOR lang=D ok\n"
+                          "call PRD GET_MEM_ALL fault=none\n")),
     scan("destination file naming an unknown destination", "* SapRfc.Ini.......: PRD<\n" +
          failed("Error 1011: RFC-Open for PRD failed !"), exit=2,
          files={"SapRfc.PRD": "DEST=QAS\nASHOST=sapqas\n"},

@@ -22,7 +22,7 @@ import threading
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
-CASE_MODULES = ["cases_startup", "cases_profile", "cases_scan"]
+CASE_MODULES = ["cases_startup", "cases_profile", "cases_scan", "cases_tools"]
 SAPSIM = os.path.join(HERE, "..", "..", "sapsim", "sapsim.py")
 TIME = "{TIME}"
 
@@ -43,6 +43,8 @@ class Target:
             self.work_root = tempfile.mkdtemp(prefix="ramgauge-e2e-")
 
     def command(self, exe, args):
+        if exe and self.wine:
+            exe += ".exe"
         path = os.path.join(self.bin_dir, exe) if exe else self.program
         if self.wine:
             return ["wine", path] + list(args)

@@ -1,0 +1,60 @@
+"""ramgauge-profile: writing and checking logon profiles."""
+from fixtures import profile
+
+CREATE = ["create", "NEW.P00", "--extcompany", "ACME Corp", "--destination", "PRD",
+          "--client", "100", "--user", "monitor", "--language", "E", "--mode", "R/3",
+          "--hostname", "sapprd", "--sysnr", "00", "--gwhost", "sapprd",
+          "--gwservice", "sapgw00"]
+
+
+def created_profile(work, _stdout):
+    with open(work + "/NEW.P00", "rb") as f:
+        lines = f.read().decode().splitlines()
+    labels = [line[:12] for line in lines]
+    problems = []
+    if labels != ["Extcompany.:", "Destination:", "Client.....:", "User.......:",
+                  "Password...:", "Language...:", "Mode.......:", "Hostname...:",
+                  "Sysnr......:", "Gwhost.....:", "Gwservice..:"]:
+        problems.append("labels %r" % labels)
+    password = [line[13:] for line in lines if line.startswith("Password...:")]
+    if not password or len(password[0]) != 24 or "secret1" in "".join(lines):
+        problems.append("password line %r" % password)
+    if "User.......: MONITOR" not in lines:
+        problems.append("user not upper-cased")
+    return problems
+
+
+def tool(name, args, stdout=None, exit=0, **case):
+    case.update(name="tool: " + name, exe="ramgauge-profile", args=args, exit=exit)
+    if stdout is not None:
+        case["stdout"] = stdout
+    return case
+
+
+CASES = [
+    tool("create writes all eleven lines with the password scrambled", CREATE,
+         "NEW.P00 written\n", stdin="secret1\n", check=created_profile),
+    tool("create never overwrites without --force", CREATE, "", exit=2, stdin="secret1\n",
+         files={"NEW.P00": "keep me"}, after={"NEW.P00": "keep me"}),
+    tool("create --force replaces the file", CREATE + ["--force"], "NEW.P00 written\n",
+         stdin="secret1\n", files={"NEW.P00": "old"}, check=created_profile),
+    tool("create refuses what the sensor would refuse", CREATE[:6] + ["--client", "10"] + CREATE[8:],
+         "", exit=2, stdin="secret1\n", after={"NEW.P00": None}),
+    tool("create refuses a password over 20 characters", CREATE, "", exit=2,
+         stdin="x" * 21 + "\n", after={"NEW.P00": None}),
+    tool("check accepts a complete profile", ["check", "PRD.P00"],
+         "Password...: unscrambles to 7 characters\nPRD.P00: accepted\n",
+         files={"PRD.P00": profile()}),
+    tool("check reports every fault", ["check", "PRD.P00"],
+         "Password...: does not unscramble (Error 1005: Wrong Password in Profile PRD.P00 "
+         "found...)\nExtcompany.: is missing or empty\nDestination: is longer than 11 "
+         "characters\nClient.....: is shorter than 3 characters\nPRD.P00: refused\n",
+         exit=1, files={"PRD.P00": profile(Extcompany=None, Client="10", Destination="D" * 12,
+                                           Password=":+13q|f0fuf1U~X(G31duvvg")}),
+    tool("check on a missing file", ["check", "NONE.P00"], "NONE.P00: cannot be opened\n",
+         exit=1),
+    tool("scramble reads the password from standard input", ["scramble"], stdin="pw\n",
+         check=lambda work, out: [] if len(out.strip()) == 24 and " " not in out.strip()
+         else ["scrambled %r" % out]),
+    tool("unknown command", ["frobnicate"], "", exit=2),
+]

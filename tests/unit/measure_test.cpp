@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "fake_rfc.h"
+#include "measure/memory.h"
+
+namespace {
+
+struct Measured {
+    RFC_RC rc;
+    OutputDocument doc;
+    MeasureState state;
+    std::string printed;
+};
+
+Measured measure(MeasureState state = {}, bool item_mode = false, const std::string &item = "",
+                 const std::string &options = "", OutputMode mode = OutputMode::EXEXML) {
+    RfcApi api = fake_api();
+    Measured m{};
+    m.state = state;
+    m.doc.mode = mode;
+    RfcTrace trace;
+    std::string label = "PRD.P00", destination = "PRD";
+    MeasureRequest request{options, trace, item_mode, item, label, destination};
+    testing::internal::CaptureStdout();
+    m.rc = measure_memory(api, m.state, 7, m.doc, request);
+    m.printed = testing::internal::GetCapturedStdout();
+    return m;
+}
+
+void reset_fake() {
+    make_fake_api();
+    fake.lines = {mem_all_line(16777216, 2097152, 4194304, 2097152, 12, 0)};
+}
+
+TEST(MeasureMemory, TheExampleFigures) {
+    reset_fake();
+    Measured m = measure();
+    EXPECT_EQ(m.rc, RFC_OK);
+    EXPECT_EQ(m.state.run_status, "OK");
+    EXPECT_EQ(m.doc.text,
+              "\n<Prtg>\n\n<Text>(PRD) Memory=16.777 MB, Free=2.097 MB, Swap=4.194 MB, Free=50%, "
+              "PageIn=12, PageOut=0 </Text>\n"
+              "\n<Result><Channel>Physical-Mem Free</Channel>\n<Unit>Custom</Unit>\n"
+              "<CustomUnit>MByte</CustomUnit>\n<Value>2097</Value></Result>\n"
+              "\n<Result><Channel>SwapMemory Free</Channel>\n<Unit>Custom</Unit>\n"
+              "<CustomUnit>PerCent</CustomUnit>\n<Value>50</Value></Result>\n"
+              "\n<Result><Channel>Pages-In [/Sec]</Channel>\n<Value>12</Value></Result>\n"
+              "\n<Result><Channel>Pages-Out [/Sec]</Channel>\n<Value>0</Value></Result>\n"
+              "\n</Prtg>\n");
+    EXPECT_EQ(m.printed, "");
+    EXPECT_EQ(fake.deletes, 1);
+}
+
+TEST(MeasureMemory, CallParametersAndStructureInstalledOnce) {
+    reset_fake();
+    MeasureState state;
+    Measured first = measure(state);
+    Measured second = measure(first.state);
+    EXPECT_EQ(fake.installs, 1);
+    EXPECT_EQ(second.state.mem_all_type, 42u);
+    ASSERT_EQ(fake.exporting.size(), 2u);
+    EXPECT_STREQ(fake.exporting[0].name, "LOCAL_REMOTE");
+    EXPECT_EQ(fake.exporting[0].nlen, 12u);
+    EXPECT_EQ(fake.export_values[0], "LOCAL ");
+    EXPECT_EQ(fake.exporting[1].nlen, 19u);
+    EXPECT_EQ(fake.export_values[1], std::string(32, ' '));
+    ASSERT_EQ(fake.importing.size(), 9u);
+    EXPECT_STREQ(fake.importing[4].name, "F_MEM_ALL_READ");
+    EXPECT_EQ(fake.importing[4].type, 0u);
+    EXPECT_EQ(fake.importing[4].leng, 3u);
+    EXPECT_EQ(fake.importing[7].leng, 25u);
+}
+
+TEST(MeasureMemory, FailureTexts) {
+    struct Case {
+        RFC_RC call, receive;
+        std::string text;
+        int receives;
+    } cases[] = {
+        {RFC_OK, RFC_FAILURE, "Error 1014: RFC-Failure raised !", 1},
+        {RFC_OK, RFC_EXCEPTION, "Error 1012: Exception.: NOT_FOUND", 1},
+        {RFC_OK, RFC_SYS_EXCEPTION, "Error 1013: Sys-Exception raised !", 1},
+        {RFC_OK, 9, "Error 1015: Other Failure raised !", 1},
+        {RFC_FAILURE, RFC_OK, "Error 1014: RFC-Failure raised !", 0},
+    };
+    for (const Case &c : cases) {
+        reset_fake();
+        fake.call_result = c.call;
+        fake.receive_result = c.receive;
+        Measured m = measure();
+        EXPECT_EQ(m.doc.text, c.text);
+        EXPECT_EQ(m.state.run_status, "ERR");
+        EXPECT_EQ(fake.receives, c.receives);
+        EXPECT_EQ(fake.deletes, 1) << "the table is deleted on every path";
+    }
+}
+
+TEST(MeasureMemory, EmptyTableAndSeveralLines) {
+    reset_fake();
+    fake.lines.clear();
+    Measured empty = measure();
+    EXPECT_EQ(empty.doc.text, "Error 1019: No memory data received from GET_MEM_ALL !");
+    EXPECT_EQ(empty.state.run_status, "ERR");
+
+    reset_fake();
+    fake.lines.insert(fake.lines.begin(), mem_all_line(1, 1, 1, 1, 1, 1));
+    fake.lines.push_back(mem_all_line(8000, 4000, 0, 0, 3, 4));
+    Measured m = measure({}, false, "", "", OutputMode::Bramble);
+    EXPECT_EQ(m.doc.text, "\n# (PRD) Memory=8 MB, Free=4 MB, Swap=0, PageIn=3, PageOut=4 "
+                          "\n> Physical-Mem Free: 4 MByte\n> SwapMemory Free: 0 %"
+                          "\n> Pages-In [/Sec]: 3 #\n> Pages-Out [/Sec]: 4 #\n");
+}
+
+TEST(MeasureMemory, ItemAnswer) {
+    struct Case {
+        std::string item;
+        int free;
+        std::string printed;
+    } cases[] = {
+        {"Pages-Out [/Sec]", 2097152,
+         "\n<Result><Channel>PRD.P00</Channel>\n<Value>0</Value></Result>\n"},
+        {"SwapMemory Free", 2097152,
+         "\n<Result><Channel>PRD.P00</Channel>\n<Unit>Custom</Unit>\n"
+         "<CustomUnit>PerCent</CustomUnit>\n<Value>50</Value></Result>\n"},
+        {"SwapMemory Free", 0, ""},
+        {"Physical-Mem Free", -1,
+         "\n<Result><Channel>PRD.P00</Channel>\n<Unit>Custom</Unit>\n"
+         "<CustomUnit>MByte</CustomUnit>\n<Value>0</Value></Result>\n"},
+        {"physical-mem free", 2097152, ""},
+    };
+    for (const Case &c : cases) {
+        reset_fake();
+        fake.lines = {mem_all_line(16777216, c.free, 4194304, 2097152, 12, 0)};
+        Measured m = measure({}, true, c.item);
+        EXPECT_EQ(m.printed, c.printed) << c.item;
+        EXPECT_EQ(m.doc.text, "");
+        EXPECT_TRUE(m.state.item_answered);
+        EXPECT_EQ(m.state.run_status, "OK");
+    }
+}
+
+TEST(MemoryTexts, MegabytesAndPercentage) {
+    EXPECT_EQ(megabyte_text(999), "0");
+    EXPECT_EQ(megabyte_text(5), "0");
+    EXPECT_EQ(megabyte_text(1999), "1");
+    EXPECT_EQ(megabyte_text(-1234), "-1");
+    MemoryRecord r;
+    r.swap_size = 50;
+    r.swap_free = 40;
+    EXPECT_EQ(swap_percentage(r), "40") << "divisor 0 becomes 1";
+    r.swap_size = 1000;
+    r.swap_free = -20;
+    EXPECT_EQ(swap_percentage(r), "4294967294") << "written as an unsigned 32-bit number";
+    r.swap_size = -100;
+    r.swap_free = INT32_MIN;
+    EXPECT_EQ(swap_percentage(r), "2147483648") << "no overflow when dividing the minimum by -1";
+}
+
+} // namespace
