@@ -3,6 +3,7 @@
 #include "common/numbered_error.h"
 #include "config/logon_profile.h"
 #include "run/locate.h"
+#include "run/multi.h"
 #include "run/single.h"
 #include "run/startup.h"
 
@@ -25,7 +26,21 @@ int run_program(int argc, const char *const *argv, const FileOpener &files) {
     try {
         start_up(ctx, argc, argv);
         auto profile = locate_profile(ctx, ctx.logon, files);
-        if (ctx.item_mode) throw NumberedError("Item mode is not available in this build yet");
+        if (ctx.item_mode) {
+            profile.reset();
+            auto list_file = files.open_read(ctx.profile_path);
+            GlobalSensor sensor = read_global_sensor_file(
+                list_file.get(), ctx.profile_file_name, ctx.option_string, ctx.argument2,
+                ctx.item_name);
+            list_file.reset();
+            ctx.item_name = sensor.item_name;
+            if (sensor.options_replaced) ctx.option_copy = sensor.option_copy;
+            ctx.profile_path = ctx.profile_directory;
+            rebuild_option_string(ctx);
+            ctx.rfc = load_rfc_library();
+            open_trace_log(ctx);
+            return run_system_list(ctx, sensor, files);
+        }
         bool unused = false;
         read_logon_profile(*profile, ctx.profile_file_name, ProfileRun::Single, ctx.logon, unused);
         profile.reset();

@@ -4,6 +4,7 @@
 
 #include "common/clock.h"
 #include "common/numbered_error.h"
+#include "config/global_sensor.h"
 
 bool has_option(const RunContext &ctx, const char *keyword) {
     return ctx.option_string.find(keyword) != std::string::npos;
@@ -20,17 +21,6 @@ std::string upper_ascii(std::string text) {
 } // namespace
 
 void rebuild_option_string(RunContext &ctx) { ctx.option_string = upper_ascii(ctx.option_copy); }
-
-std::string read_item_value(const std::string &text, const std::string &stop_text,
-                            std::size_t pos) {
-    std::string value;
-    for (std::size_t i = pos; i < text.size() && value.size() < max_item_name; ++i) {
-        char stop = i < stop_text.size() ? stop_text[i] : text[i];
-        if (stop == ' ' || stop == ',') break;
-        value += text[i] == ':' ? ' ' : text[i];
-    }
-    return value;
-}
 
 void start_up(RunContext &ctx, int argc, const char *const *argv) {
     ctx.banner = "* " + time_stamp() + " SAP " + program_name + " " + program_version;

@@ -6,7 +6,6 @@ constexpr const char *program_version = "Vers 4.3 / 29.08.22";
 
 constexpr std::size_t max_profile_name = 63;
 constexpr std::size_t max_options = 127;
-constexpr std::size_t max_item_name = 90;
 
 // Banner, defaults, argument check, option string and "ITEM=".
 // Throws NumberedError (1001, 1016).
@@ -14,9 +13,3 @@ void start_up(RunContext &ctx, int argc, const char *const *argv);
 
 // Sets the option string anew from the option copy, upper-cased.
 void rebuild_option_string(RunContext &ctx);
-
-// Reads an "ITEM="-style value from text at pos: up to a blank or comma
-// (looked for in stop_text, same positions), at most 90 characters, ":"
-// standing for a blank.
-std::string read_item_value(const std::string &text, const std::string &stop_text,
-                            std::size_t pos);

@@ -22,7 +22,7 @@ import threading
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
-CASE_MODULES = ["cases_startup", "cases_profile", "cases_scan", "cases_tools"]
+CASE_MODULES = ["cases_startup", "cases_profile", "cases_scan", "cases_tools", "cases_items"]
 SAPSIM = os.path.join(HERE, "..", "..", "sapsim", "sapsim.py")
 TIME = "{TIME}"
 

@@ -1,0 +1,103 @@
+#include "config/global_sensor.h"
+
+#include "common/files.h"
+#include "common/numbered_error.h"
+
+namespace {
+
+constexpr std::size_t max_item_name = 90;
+constexpr std::size_t line_limit = 199;
+
+std::string upper_ascii(std::string text) {
+    for (char &c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+void append_servers(std::string &list, const std::string &data) {
+    list += data;
+    if (list.size() > max_system_list)
+        throw NumberedError("Error 1016: Global Server Listing is longer than " +
+                            std::to_string(max_system_list) + " characters...");
+}
+
+void read_item_profile(std::istream &in, GlobalSensor &sensor) {
+    LineReader reader(in, line_limit);
+    std::string line;
+    while (reader.next(line)) {
+        strip_line_end(line);
+        if (line.compare(0, 6, "# Gsng") == 0 && line.compare(6, 2, ": ") == 0)
+            append_servers(sensor.system_list, line.size() > 20 ? line.substr(20) : "");
+    }
+}
+
+void read_sensor_file(std::istream &in, const std::string &option_string, GlobalSensor &sensor,
+                      bool &found, std::string &sensor_text) {
+    std::string name = option_string.substr(0, option_string.find(' '));
+    name.resize(10, ' ');
+    const std::string server_key = "# GSNG: " + name.substr(0, 10);
+    const std::string sensor_key = "# GSNX: " + name.substr(0, 10);
+
+    LineReader reader(in, line_limit);
+    std::string line;
+    while (reader.next(line)) {
+        strip_line_end(line);
+        std::string upper = upper_ascii(line);
+        if (upper.compare(0, server_key.size(), server_key) == 0)
+            append_servers(sensor.system_list, line.size() > 20 ? line.substr(20) : "");
+        if (found || upper.compare(0, sensor_key.size(), sensor_key) != 0) continue;
+
+        sensor_text = line.size() > 19 ? line.substr(19) : "";
+        if (sensor_text.size() > max_sensor_text)
+            throw NumberedError("Error 1016: Global Sensor line is longer than " +
+                                std::to_string(19 + max_sensor_text) + " characters...");
+        if (sensor_text.find("Sensor=\"SAP Ramgauge\"") == std::string::npos)
+            throw NumberedError("Error 1029: Invalid Sensor-Allocation...");
+        std::string options = sensor_text.substr(0, sensor_text.find(",Sensor="));
+        for (char &c : options)
+            if (c == ':') c = ' ';
+        sensor.option_copy = options;
+        sensor.options_replaced = true;
+        const char *const flags[] = {",Profile", ",Alias", ",Host", ",Sid"};
+        for (int i = 0; i < 4; ++i)
+            if (line.find(flags[i]) != std::string::npos) sensor.label_selector = std::to_string(i + 1);
+        found = true;
+    }
+}
+
+} // namespace
+
+std::string read_item_value(const std::string &text, const std::string &stop_text,
+                            std::size_t pos) {
+    std::string value;
+    for (std::size_t i = pos; i < text.size() && value.size() < max_item_name; ++i) {
+        char stop = i < stop_text.size() ? stop_text[i] : text[i];
+        if (stop == ' ' || stop == ',') break;
+        value += text[i] == ':' ? ' ' : text[i];
+    }
+    return value;
+}
+
+GlobalSensor read_global_sensor_file(std::istream *in, const std::string &profile_file_name,
+                                     const std::string &option_string,
+                                     const std::string &argument2, const std::string &item_name) {
+    GlobalSensor sensor;
+    if (profile_file_name == item_profile_name) {
+        if (!in) throw NumberedError("Error 1024: ProFile " + profile_file_name + " is missing...");
+        read_item_profile(*in, sensor);
+        sensor.item_name = item_name;
+    } else {
+        if (!in) throw NumberedError("Error 10x1: ProFile " + profile_file_name + " is missing...");
+        bool found = false;
+        std::string sensor_text;
+        read_sensor_file(*in, option_string, sensor, found, sensor_text);
+        std::string::size_type item = sensor_text.find("Item=");
+        if (item != std::string::npos)
+            sensor.item_name = read_item_value(sensor_text, sensor_text, item + 5);
+        if (!found) throw NumberedError("Error 1030: Global Sensor " + argument2 + " not found...");
+    }
+    if (sensor.system_list.empty()) throw NumberedError("Error 1025: Global Server Listing missing...");
+    if (sensor.item_name.empty())
+        throw NumberedError("Error 1026: Global Item Idenification missing...");
+    return sensor;
+}

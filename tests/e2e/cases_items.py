@@ -1,0 +1,196 @@
+"""Item mode: one figure for each system of a list, then a summary."""
+from fixtures import error_answer, profile, system, xml_channel
+
+QUAS = "Quadrant.Prf"
+GLOBAL = "SAP Quadrant.Gbl"
+SENSOR = 'Sensor="SAP Ramgauge"'
+
+SYSTEMS = (system("PRD") +
+           system("QAS", host="sapqas", sysnr="01", phys_mem=8388608, free_mem=1048576,
+                  swap_size=1000000, swap_free=250000, in_pg_sec=5, out_pg_sec=6) +
+           system("DEV", host="sapdev", sysnr="02", fault="refuse") +
+           system("EXC", host="sapexc", sysnr="03", fault="exception NOT_AUTHORIZED"))
+
+PROFILES = {
+    "PRD.P00": profile(),
+    "QAS.P00": profile(Destination="QAS", Hostname="sapqas", Sysnr="01"),
+    "DEV.P00": profile(Destination="DEV", Hostname="sapdev", Sysnr="02"),
+    "EXC.P00": profile(Destination="EXC", Hostname="sapexc", Sysnr="03"),
+    "BADPW.P00": profile(Destination="BAD", Hostname="sapbad", Sysnr="04",
+                         Password=":+13q|f0fuf1U~X(G31duvvg"),
+}
+
+
+def gsng(data):
+    return "# Gsng: " + "x" * 12 + data + "\r\n"
+
+
+def header():
+    return "\n<Prtg>\n\n"
+
+
+def summary(item, systems, processed, failed, mode="xml"):
+    text = "(***) %s: NoSystems=%d, Processed=%d, Failed=%d " % (item, systems, processed, failed)
+    if mode == "xml":
+        return "\n<Text>%s</Text>\n\n</Prtg>\n\n" % text.replace("&", "&amp;")
+    return "\n# %s\n\n" % text
+
+
+def items(name, args, stdout, files, systems=SYSTEMS, **case):
+    all_files = dict(PROFILES)
+    all_files.update(files)
+    return dict(name="items: " + name, args=args, files=all_files, systems=systems,
+                stdout=stdout, exit=case.pop("exit", 0), **case)
+
+
+def no_logon_for(system_name):
+    def check(work, _stdout):
+        with open(work + "/sapsim.log") as f:
+            log = f.read()
+        return ["sapsim saw a logon for %s" % system_name] if ("logon %s " % system_name) in log \
+            else []
+    return check
+
+
+ITEMS = [
+    # (option word, channel written for PRD, for QAS)
+    ("ITEM=Physical-Mem:Free", xml_channel("PRD.P00", "2097", "MByte"),
+     xml_channel("QAS.P00", "1048", "MByte"), "Physical-Mem Free"),
+    ("item=SwapMemory:Free", xml_channel("PRD.P00", "50", "PerCent"),
+     xml_channel("QAS.P00", "25", "PerCent"), "SwapMemory Free"),
+    ("ITEM=Pages-In:[/Sec]", xml_channel("PRD.P00", "12"), xml_channel("QAS.P00", "5"),
+     "Pages-In [/Sec]"),
+    ("ITEM=Pages-Out:[/Sec]", xml_channel("PRD.P00", "0"), xml_channel("QAS.P00", "6"),
+     "Pages-Out [/Sec]"),
+    ("ITEM=Free", "", "", "Free"),
+]
+
+SELECTORS = [
+    # (flags on the sensor line, label of PRD, label of QAS)
+    ("", "PRD.P00", "QAS.P00"),
+    (",Profile", "PRD.P00", "QAS.P00"),
+    (",Alias", "PRD", "QAS"),
+    (",Host", "sapprd", "sapqas"),
+    (",Alias,Sid", "PRD", "QAS"),
+]
+
+
+def sensor_file(flags="", sensor="MEMORY", options="x", item="Pages-In:[/Sec]"):
+    return ("# a comment\r\n"
+            "# GSNG: %-10s  PRD.P00#\r\n"
+            "# gsnx: %-10s %s,%s,Item=%s%s\r\n"
+            "# GSNX: %-10s  x,%s,Item=Pages-Out:[/Sec],Sid\r\n"
+            "# GSNG: other       DEV.P00#\r\n"
+            "# Gsng: %-10s  QAS.P00#\r\n"
+            % (sensor, sensor, options, SENSOR, item, flags, sensor, SENSOR, sensor))
+
+
+CASES = [
+    items("%s reports one channel per system" % option, ["PROD", option],
+          header() + prd + qas + summary(item, 2, 2, 0),
+          {QUAS: gsng("PRD.P00#") + "# GSNG: xxxxxxxxxxxxDEV.P00#\r\n" + gsng("QAS.P00")})
+    for option, prd, qas, item in ITEMS
+] + [
+    items("global file, label flags %r" % (flags or "none"), ["GLOBAL", "memory"],
+          header() + xml_channel(prd, "12") + xml_channel(qas, "5") +
+          summary("Pages-In [/Sec]", 2, 2, 0),
+          {GLOBAL: sensor_file(flags)})
+    for flags, prd, qas in SELECTORS
+] + [
+    items("global file name with a directory and @", ["sub\\global.p00", "MEMORY-PRD1 @"],
+          "* {TIME} SAP Ramgauge Vers 4.3 / 29.08.22\n"
+          "* {TIME} x State=Executing\n" + header() +
+          xml_channel("PRD.P00", "12") + "\n* {TIME} PRD.P00, sapprd, PRD, 00, 100 State=Processed\n" +
+          xml_channel("QAS.P00", "5") + "\n* {TIME} QAS.P00, sapqas, QAS, 01, 100 State=Processed\n" +
+          summary("Pages-In [/Sec]", 2, 2, 0) + "\n* {TIME} SAP Ramgauge now processed...\n",
+          {"sub/" + GLOBAL: sensor_file(sensor="MEMORY-PRD"), "sub/PRD.P00": PROFILES["PRD.P00"],
+           "sub/QAS.P00": PROFILES["QAS.P00"]}),
+    items("sensor options with CH= select a channel in Bramble mode", ["GLOBAL", "memory"],
+          "\n" + "12" + "\n\n",
+          {GLOBAL: sensor_file(options="CH=1"), "Ramgauge.Bramble": ""}),
+    items("sensor options with ,SYSLOG open the trace log", ["GLOBAL", "memory"],
+          header() + xml_channel("PRD.P00", "12") + xml_channel("QAS.P00", "5") +
+          summary("Pages-In [/Sec]", 2, 2, 0),
+          {GLOBAL: sensor_file(options="x,SYSLOG")},
+          after={"Ramgauge.Log": lambda log: log.replace(b"\r\n", b"\n") == (
+              b"1 RfcOpen called \n1 RfcCall called \n1 RfcReceive called \n"
+              b"2 RfcOpen called \n2 RfcCall called \n2 RfcReceive called \n")}),
+    items("mixed outcomes with progress display", ["PROD", "ITEM=Physical-Mem:Free #"],
+          "* {TIME} SAP Ramgauge Vers 4.3 / 29.08.22\n"
+          "* {TIME} ITEM=Physical-Mem Free # State=Executing\n" + header() +
+          xml_channel("PRD.P00", "2097", "MByte") +
+          "\n* {TIME} PRD.P00, sapprd, PRD, 00, 100 State=Processed\n"
+          "\n* {TIME} DEV.P00, sapdev, DEV, 02, 100 State=Rfc Failure\n"
+          "\n* {TIME} EXC.P00, sapexc, EXC, 03, 100 State=Rfc Failure\n"
+          "\n* {TIME} BADPW.P00, sapbad, BAD, 04, 100 State=Rfc Failure\n" +
+          xml_channel("QAS.P00", "1048", "MByte") +
+          "\n* {TIME} QAS.P00, sapqas, QAS, 01, 100 State=Processed\n" +
+          summary("Physical-Mem Free", 6, 2, 3) + "\n* {TIME} SAP Ramgauge now processed...\n",
+          {QUAS: gsng("PRD.P00#DEV.P00#MISSING.P00#EXC.P00#BADPW.P00#QAS.P00#")},
+          check=no_logon_for("-")),  # the wrong password never reached a logon
+    items("a faulty profile gets no logon attempt", ["PROD", "ITEM=Physical-Mem:Free"],
+          header() + xml_channel("PRD.P00", "2097", "MByte") +
+          summary("Physical-Mem Free", 2, 1, 1),
+          {QUAS: gsng("PRD.P00#QAS.P00#"),
+           "QAS.P00": profile(Destination="QAS", Hostname="sapqas", Sysnr="01", Client="1")},
+          check=no_logon_for("QAS")),
+    items("all systems failing still ends with 0", ["PROD", "ITEM=Physical-Mem:Free"],
+          header() + summary("Physical-Mem Free", 3, 0, 2),
+          {QUAS: gsng("DEV.P00#EXC.P00#NONE.P00#")}),
+    items("the last failure text never reaches the summary", ["PROD", "ITEM=Pages-In:[/Sec]"],
+          header() + summary("Pages-In [/Sec]", 1, 0, 1), {QUAS: gsng("EXC.P00#")}),
+    items("Tamarack writes ten channels across all systems", ["PROD", "ITEM=Pages-In:[/Sec]"],
+          "\n" + "".join("\n\nMessage.PRD_P00: PRD.P00 (#)\nStatistic.PRD_P00: 12"
+                         for _ in range(10)) + summary("Pages-In [/Sec]", 12, 12, 0, "text"),
+          {QUAS: gsng("PRD.P00#" * 12), "Ramgauge.Tamarack": ""}),
+    items("error 1025: no server line", ["PROD", "ITEM=Free"],
+          error_answer("Error 1025: Global Server Listing missing..."),
+          {QUAS: "# GSNG: xxxxxxxxxxxxPRD.P00#\r\n"}, exit=2),
+    items("error 1026: empty item name", ["PROD", "ITEM=,x"],
+          error_answer("Error 1026: Global Item Idenification missing..."),
+          {QUAS: gsng("PRD.P00#")}, exit=2),
+    items("error 1026: sensor line without Item=", ["GLOBAL", "memory"],
+          error_answer("Error 1026: Global Item Idenification missing..."),
+          {GLOBAL: "# GSNX: memory     x,%s\r\n# GSNG: memory      PRD.P00#\r\n" % SENSOR}, exit=2),
+    items("error 1029: sensor line for another program", ["GLOBAL", "memory"],
+          error_answer("Error 1029: Invalid Sensor-Allocation..."),
+          {GLOBAL: sensor_file().replace(SENSOR, 'Sensor="SAP Other"', 1)}, exit=2),
+    items("error 1030: no sensor line", ["GLOBAL", "Memory"],
+          error_answer("Error 1030: Global Sensor Memory not found..."),
+          {GLOBAL: "# GSNG: memory      PRD.P00#\r\n"}, exit=2),
+    items("error 1002: no global sensor file", ["GLOBAL", "Memory", "@"],
+          error_answer("Error 1002: Profile SAP Quadrant.Gbl is missing..."), {}, exit=2),
+    items("error 1016: system list over 2047 characters", ["PROD", "ITEM=Free"],
+          error_answer("Error 1016: Global Server Listing is longer than 2047 characters..."),
+          {QUAS: gsng("ABCDEFGHIJ.P00#" * 12) * 12}, exit=2),
+    items("error 1016: sensor line over 127 characters of data", ["GLOBAL", "memory"],
+          error_answer("Error 1016: Global Sensor line is longer than 146 characters..."),
+          {GLOBAL: sensor_file(options="x" * 120)}, exit=2),
+]
+
+FIFTY = (system("PRD") + system("HANG", host="saphang", sysnr="09", fault="hang"))
+
+
+def fifty_systems():
+    """Fifty systems: ten with nothing listening, one that logs on and never
+    answers (it waits out the default receive timeout), the rest answer."""
+    files, answers = {}, ""
+    for n in range(50):
+        name = "S%02d.P00" % n
+        if n % 5 == 1:
+            files[name] = profile(Gwservice="{closed_port}")
+        elif n == 25:
+            files[name] = profile(Destination="HNG", Hostname="saphang", Sysnr="09")
+        else:
+            files[name] = profile()
+            answers += xml_channel(name, "0")
+    files[QUAS] = "".join(gsng("S%02d.P00#" % n) for n in range(50))
+    return files, answers
+
+
+FIFTY_FILES, FIFTY_ANSWERS = fifty_systems()
+CASES.append(
+    items("fifty systems with dead and hung ones finish within PRTG's timeout",
+          ["PROD", "ITEM=Pages-Out:[/Sec]"],
+          header() + FIFTY_ANSWERS + summary("Pages-Out [/Sec]", 50, 39, 11), FIFTY_FILES,
+          systems=FIFTY, timeout=45))
