@@ -49,8 +49,10 @@ TEST(GlobalSensorFile, SensorLine) {
     EXPECT_EQ(r.sensor.item_name, "Pages-Out [/Sec]");
     EXPECT_EQ(r.sensor.label_selector, "2") << "the second sensor line changes nothing";
     EXPECT_EQ(r.sensor.option_copy, "CH=2 x,SYSLOG");
-    EXPECT_EQ(read("SAP Quadrant.Gbl", text, "MYSENSOR2 @", "x").sensor.system_list,
-              "Z.P00#");
+    EXPECT_EQ(read("SAP Quadrant.Gbl", text, "MYSENSOR #", "x").sensor.system_list,
+              "A.P00#B.P00#") << "the name ends at the first blank";
+    EXPECT_EQ(read("SAP Quadrant.Gbl", text, "MYSENSOR2", "x").error,
+              "Error 1030: Global Sensor x not found...") << "MYSENSOR2 has only a server line";
 }
 
 TEST(GlobalSensorFile, LabelFlags) {
