@@ -60,7 +60,8 @@ void read_sensor_file(std::istream &in, const std::string &option_string, Global
         sensor.options_replaced = true;
         const char *const flags[] = {",Profile", ",Alias", ",Host", ",Sid"};
         for (int i = 0; i < 4; ++i)
-            if (line.find(flags[i]) != std::string::npos) sensor.label_selector = std::to_string(i + 1);
+            if (line.find(flags[i]) != std::string::npos)
+                sensor.label_selector = std::to_string(i + 1);
         found = true;
     }
 }
@@ -79,8 +80,8 @@ std::string read_item_value(const std::string &text, const std::string &stop_tex
 }
 
 GlobalSensor read_global_sensor_file(std::istream *in, const std::string &profile_file_name,
-                                     const std::string &option_string,
-                                     const std::string &argument2, const std::string &item_name) {
+                                     const std::string &option_string, const std::string &argument2,
+                                     const std::string &item_name) {
     GlobalSensor sensor;
     if (profile_file_name == item_profile_name) {
         if (!in) throw NumberedError("Error 1024: ProFile " + profile_file_name + " is missing...");
@@ -96,7 +97,8 @@ GlobalSensor read_global_sensor_file(std::istream *in, const std::string &profil
             sensor.item_name = read_item_value(sensor_text, sensor_text, item + 5);
         if (!found) throw NumberedError("Error 1030: Global Sensor " + argument2 + " not found...");
     }
-    if (sensor.system_list.empty()) throw NumberedError("Error 1025: Global Server Listing missing...");
+    if (sensor.system_list.empty())
+        throw NumberedError("Error 1025: Global Server Listing missing...");
     if (sensor.item_name.empty())
         throw NumberedError("Error 1026: Global Item Idenification missing...");
     return sensor;

@@ -8,9 +8,9 @@ namespace {
 // produces a blank; only a few punctuation characters clash with some
 // entries, and the scrambling side then picks another key offset.
 constexpr unsigned char password_key_table[33] = {
-    0x03, 0x1F, 0x01, 0x04, 0x02, 0x1F, 0x03, 0x01, 0x04, 0x02, 0x1F, 0x01, 0x03, 0x04, 0x02, 0x1F,
-    0x04, 0x01, 0x03, 0x02, 0x1F, 0x02, 0x04, 0x03, 0x01, 0x1F, 0x02, 0x03, 0x04, 0x01, 0x1F, 0x03,
-    0x00};
+    0x03, 0x1F, 0x01, 0x04, 0x02, 0x1F, 0x03, 0x01, 0x04, 0x02, 0x1F,
+    0x01, 0x03, 0x04, 0x02, 0x1F, 0x04, 0x01, 0x03, 0x02, 0x1F, 0x02,
+    0x04, 0x03, 0x01, 0x1F, 0x02, 0x03, 0x04, 0x01, 0x1F, 0x03, 0x00};
 
 // A constant array, not a std::string: scrambling may run during static
 // initialisation of other files.
@@ -24,7 +24,9 @@ unsigned check_sum(const std::string &text) {
     return sum;
 }
 
-bool printable_non_blank(unsigned char c) { return c > 0x20 && c < 0x7F; }
+bool printable_non_blank(unsigned char c) {
+    return c > 0x20 && c < 0x7F;
+}
 
 } // namespace
 
@@ -66,13 +68,13 @@ std::string scramble_password(const std::string &clear, int key_offset, const st
         body[j] = restored[2 * j];
         body[body_length - 1 - j] = restored[2 * j + 1];
     }
-    const char header[4] = {static_cast<char>('0' + check_sum(restored) % 10),
-                            static_cast<char>('0' + key_offset),
-                            static_cast<char>('0' + clear.size() / 10),
-                            static_cast<char>('0' + clear.size() % 10)};
+    const char header[4] = {
+        static_cast<char>('0' + check_sum(restored) % 10), static_cast<char>('0' + key_offset),
+        static_cast<char>('0' + clear.size() / 10), static_cast<char>('0' + clear.size() % 10)};
     std::string scrambled;
     for (int i = 0; i < 4; ++i)
-        scrambled += static_cast<char>(static_cast<unsigned char>(header[i]) ^ password_key_table[i]);
+        scrambled +=
+            static_cast<char>(static_cast<unsigned char>(header[i]) ^ password_key_table[i]);
     for (std::size_t i = 0; i < body_length; ++i) {
         unsigned char c = static_cast<unsigned char>(body[i]);
         if (!printable_non_blank(c) && c != ' ') return "";

@@ -8,7 +8,9 @@
 #include <ws2tcpip.h>
 typedef SOCKET socket_t;
 #define INVALID_FD INVALID_SOCKET
-static int last_socket_error() { return WSAGetLastError(); }
+static int last_socket_error() {
+    return WSAGetLastError();
+}
 #else
 #include <arpa/inet.h>
 #include <errno.h>
@@ -20,7 +22,9 @@ static int last_socket_error() { return WSAGetLastError(); }
 #include <unistd.h>
 typedef int socket_t;
 #define INVALID_FD (-1)
-static int last_socket_error() { return errno; }
+static int last_socket_error() {
+    return errno;
+}
 #endif
 
 namespace {
@@ -82,7 +86,9 @@ void close_fd(socket_t fd) {
 
 } // namespace
 
-Socket::~Socket() { close(); }
+Socket::~Socket() {
+    close();
+}
 
 void Socket::close() {
     if (static_cast<socket_t>(fd_) != INVALID_FD) close_fd(static_cast<socket_t>(fd_));
@@ -98,7 +104,8 @@ bool Socket::connect_to(const Endpoint &endpoint, int timeout_ms, std::string &r
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo *found = nullptr;
-    if (getaddrinfo(endpoint.host.c_str(), std::to_string(endpoint.port).c_str(), &hints, &found) != 0 ||
+    if (getaddrinfo(endpoint.host.c_str(), std::to_string(endpoint.port).c_str(), &hints, &found) !=
+            0 ||
         !found) {
         reason = "partner " + where + " not reached: unknown host " + endpoint.host;
         return false;

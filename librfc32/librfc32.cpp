@@ -118,11 +118,14 @@ void raise_to_handler(const char *operation) {
 }
 
 std::string trim_right(std::string text) {
-    while (!text.empty() && text.back() == ' ') text.pop_back();
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
     return text;
 }
 
-std::string text_of(const char *text) { return text ? text : ""; }
+std::string text_of(const char *text) {
+    return text ? text : "";
+}
 
 // "sapgw00" -> 3300, "3342" -> 3342, anything else -> 0.
 int service_port(const std::string &service) {
@@ -153,7 +156,8 @@ bool saprfc_ini_entry(const std::string &destination, Entry &entry) {
             std::string::size_type eq = word.find('=');
             if (eq == std::string::npos) continue;
             std::string key = word.substr(0, eq), value = word.substr(eq + 1);
-            for (char &c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            for (char &c : key)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
             if (key == "DEST") {
                 inside = value == destination;
                 found = found || inside;
@@ -182,15 +186,18 @@ struct Logon {
 void apply_timeouts(Logon &logon) {
     Entry entry;
     if (!logon.destination.empty() && saprfc_ini_entry(logon.destination, entry)) {
-        logon.connect_timeout_s = seconds_setting(entry, "CONNECT_TIMEOUT", logon.connect_timeout_s);
-        logon.receive_timeout_s = seconds_setting(entry, "RECEIVE_TIMEOUT", logon.receive_timeout_s);
+        logon.connect_timeout_s =
+            seconds_setting(entry, "CONNECT_TIMEOUT", logon.connect_timeout_s);
+        logon.receive_timeout_s =
+            seconds_setting(entry, "RECEIVE_TIMEOUT", logon.receive_timeout_s);
     }
 }
 
 RFC_HANDLE open_logon(const Logon &logon, const char *operation) {
     if (logon.endpoint.host.empty() || logon.endpoint.port <= 0) {
         record_error("RFC_ERROR_COMMUNICATION", operation,
-                     "partner not reached: no host or service for destination " + logon.destination);
+                     "partner not reached: no host or service for destination " +
+                         logon.destination);
         return 0;
     }
     auto connection = std::make_unique<Connection>();
@@ -207,7 +214,8 @@ RFC_HANDLE open_logon(const Logon &logon, const char *operation) {
     std::vector<std::string> reply;
     if (!connection->socket.send_all(request, reason) ||
         !connection->socket.receive_message(reply, connection->receive_timeout_ms, reason)) {
-        record_error("RFC_ERROR_COMMUNICATION", operation, "logon to " + logon.host + ": " + reason);
+        record_error("RFC_ERROR_COMMUNICATION", operation,
+                     "logon to " + logon.host + ": " + reason);
         return 0;
     }
     if (reply.size() == 1 && reply[0] == "OK") {
@@ -229,7 +237,9 @@ Connection *find_connection(RFC_HANDLE handle) {
     return it == connections.end() ? nullptr : it->second.get();
 }
 
-void drop_connection(RFC_HANDLE handle) { connections.erase(handle); }
+void drop_connection(RFC_HANDLE handle) {
+    connections.erase(handle);
+}
 
 } // namespace
 
@@ -283,7 +293,8 @@ RFC_EXPORT RFC_HANDLE SAP_API RfcOpenEx(const char *connect_param, RFC_ERROR_INF
         std::string::size_type eq = word.find('=');
         if (eq == std::string::npos) continue;
         std::string key = word.substr(0, eq);
-        for (char &c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char &c : key)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         words[key] = word.substr(eq + 1);
     }
     Logon logon;
@@ -332,8 +343,8 @@ RFC_EXPORT RFC_RC SAP_API RfcInstallStructure(const char *name, RFC_TYPE_ELEMENT
     return RFC_OK;
 }
 
-RFC_EXPORT RFC_RC SAP_API RfcCall(RFC_HANDLE handle, const char *function,
-                                  RFC_PARAMETER *exporting, RFC_TABLE *tables) {
+RFC_EXPORT RFC_RC SAP_API RfcCall(RFC_HANDLE handle, const char *function, RFC_PARAMETER *exporting,
+                                  RFC_TABLE *tables) {
     std::lock_guard<std::mutex> lock(state_mutex);
     Connection *connection = find_connection(handle);
     if (!connection) {
@@ -349,7 +360,8 @@ RFC_EXPORT RFC_RC SAP_API RfcCall(RFC_HANDLE handle, const char *function,
     request += "\n";
     std::string reason;
     if (!connection->socket.send_all(request, reason)) {
-        record_error("RFC_ERROR_COMMUNICATION", "RfcCall", reason + " to " + connection->destination);
+        record_error("RFC_ERROR_COMMUNICATION", "RfcCall",
+                     reason + " to " + connection->destination);
         drop_connection(handle);
         return RFC_FAILURE;
     }
@@ -361,8 +373,8 @@ namespace {
 
 // Reads "RESULT <code>" and what follows into the caller's records. Returns
 // false when the reply breaks the protocol.
-bool apply_reply(const std::vector<std::string> &reply, RFC_PARAMETER *importing,
-                 RFC_TABLE *tables, Connection &connection, RFC_RC &rc, std::string &message) {
+bool apply_reply(const std::vector<std::string> &reply, RFC_PARAMETER *importing, RFC_TABLE *tables,
+                 Connection &connection, RFC_RC &rc, std::string &message) {
     if (reply.empty() || reply[0].compare(0, 7, "RESULT ") != 0) return false;
     char *end = nullptr;
     long code = std::strtol(reply[0].c_str() + 7, &end, 10);
@@ -390,7 +402,8 @@ bool apply_reply(const std::vector<std::string> &reply, RFC_PARAMETER *importing
             }
             for (RFC_PARAMETER *p = importing; p && p->name; ++p)
                 if (std::string(p->name, p->nlen) == name && p->addr)
-                    std::memcpy(p->addr, bytes.data(), std::min<std::size_t>(p->leng, bytes.size()));
+                    std::memcpy(p->addr, bytes.data(),
+                                std::min<std::size_t>(p->leng, bytes.size()));
         } else {
             return false;
         }
@@ -410,8 +423,8 @@ bool apply_reply(const std::vector<std::string> &reply, RFC_PARAMETER *importing
 
 } // namespace
 
-RFC_EXPORT RFC_RC SAP_API RfcReceive(RFC_HANDLE handle, RFC_PARAMETER *importing,
-                                     RFC_TABLE *tables, char **exception) {
+RFC_EXPORT RFC_RC SAP_API RfcReceive(RFC_HANDLE handle, RFC_PARAMETER *importing, RFC_TABLE *tables,
+                                     char **exception) {
     std::unique_lock<std::mutex> lock(state_mutex);
     Connection *connection = find_connection(handle);
     if (!connection || !connection->call_pending) {
@@ -440,11 +453,10 @@ RFC_EXPORT RFC_RC SAP_API RfcReceive(RFC_HANDLE handle, RFC_PARAMETER *importing
     }
     if (rc == RFC_EXCEPTION || rc == RFC_SYS_EXCEPTION) {
         if (exception) *exception = &connection->exception[0];
-        record_error(rc == RFC_EXCEPTION ? "RFC_ERROR_EXCEPTION" : "RFC_ERROR_SYSTEM_FAILURE",
-                     "RfcReceive",
-                     rc == RFC_EXCEPTION ? "exception " + connection->exception
-                                         : connection->exception,
-                     rc != RFC_EXCEPTION);
+        record_error(
+            rc == RFC_EXCEPTION ? "RFC_ERROR_EXCEPTION" : "RFC_ERROR_SYSTEM_FAILURE", "RfcReceive",
+            rc == RFC_EXCEPTION ? "exception " + connection->exception : connection->exception,
+            rc != RFC_EXCEPTION);
     } else if (rc != RFC_OK) {
         record_error("RFC_ERROR_SYSTEM_FAILURE", "RfcReceive",
                      message.empty() ? "call failed with code " + std::to_string(rc) : message);

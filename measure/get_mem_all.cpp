@@ -52,17 +52,16 @@ RFC_RC call_get_mem_all(const RfcApi &api, RFC_TYPEHANDLE &type_handle, RFC_HAND
     write_trace_line(trace, option_string, static_cast<long>(handle), "RfcCall called", "");
     if (rc != RFC_OK) return rc;
 
-    RFC_PARAMETER importing[10] = {
-        parameter("ACTIVEFLAG", TYPINT, 4, &imports.activeflag),
-        parameter("DETAILSCOLL", TYPINT, 4, &imports.detailscoll),
-        parameter("DETAILSMODE", TYPINT, 4, &imports.detailsmode),
-        parameter("DETAILSREQI", TYPINT, 4, &imports.detailsreqi),
-        parameter("F_MEM_ALL_READ", TYPC, 3, imports.f_mem_all_read),
-        parameter("INTERVAL", TYPINT, 4, &imports.interval),
-        parameter("LASTCOLLINT", TYPINT, 4, &imports.lastcollint),
-        parameter("LASTCOLLWRT", TYPC, 25, imports.lastcollwrt),
-        parameter("NORMCOLLINT", TYPINT, 4, &imports.normcollint),
-        {}};
+    RFC_PARAMETER importing[10] = {parameter("ACTIVEFLAG", TYPINT, 4, &imports.activeflag),
+                                   parameter("DETAILSCOLL", TYPINT, 4, &imports.detailscoll),
+                                   parameter("DETAILSMODE", TYPINT, 4, &imports.detailsmode),
+                                   parameter("DETAILSREQI", TYPINT, 4, &imports.detailsreqi),
+                                   parameter("F_MEM_ALL_READ", TYPC, 3, imports.f_mem_all_read),
+                                   parameter("INTERVAL", TYPINT, 4, &imports.interval),
+                                   parameter("LASTCOLLINT", TYPINT, 4, &imports.lastcollint),
+                                   parameter("LASTCOLLWRT", TYPC, 25, imports.lastcollwrt),
+                                   parameter("NORMCOLLINT", TYPINT, 4, &imports.normcollint),
+                                   {}};
     char *exception = nullptr;
     rc = api.RfcReceive(handle, importing, tables, &exception);
     write_trace_line(trace, option_string, static_cast<long>(handle), "RfcReceive called", "");

@@ -52,15 +52,17 @@ std::string free_text(const MemoryRecord &r) {
     return r.free_mem == -1 ? "0" : megabyte_text(r.free_mem);
 }
 
-bool swap_channel_written(const MemoryRecord &r) { return r.free_mem != -1 && r.free_mem != 0; }
+bool swap_channel_written(const MemoryRecord &r) {
+    return r.free_mem != -1 && r.free_mem != 0;
+}
 
 } // namespace
 
 std::string memory_status_line(const std::string &destination, const MemoryRecord &r) {
     std::string swap = r.swap_size == -1 ? "0" : megabyte_text(r.swap_size);
-    std::string line = "(" + destination + ") Memory=" + group_thousands(megabyte_text(r.phys_mem)) +
-                       " MB, Free=" + group_thousands(free_text(r)) +
-                       " MB, Swap=" + group_thousands(swap);
+    std::string line =
+        "(" + destination + ") Memory=" + group_thousands(megabyte_text(r.phys_mem)) +
+        " MB, Free=" + group_thousands(free_text(r)) + " MB, Swap=" + group_thousands(swap);
     if (r.swap_size != -1 && r.swap_size != 0) line += " MB, Free=" + swap_percentage(r) + "%";
     line += ", PageIn=" + group_thousands(std::to_string(r.in_pg_sec)) +
             ", PageOut=" + group_thousands(std::to_string(r.out_pg_sec)) + " ";
@@ -76,7 +78,8 @@ void write_full_answer(OutputDocument &doc, const MeasureRequest &request, const
     close_text(doc, request.option_string);
     const std::string &options = request.option_string;
     write_channel(doc, options, "", channel_names[0], free_text(r), "MByte");
-    if (swap_channel_written(r)) write_channel(doc, options, "", channel_names[1], swap_percentage(r), "PerCent");
+    if (swap_channel_written(r))
+        write_channel(doc, options, "", channel_names[1], swap_percentage(r), "PerCent");
     write_channel(doc, options, "", channel_names[2], std::to_string(r.in_pg_sec), "");
     write_channel(doc, options, "", channel_names[3], std::to_string(r.out_pg_sec), "");
     end_document(doc);
@@ -115,9 +118,9 @@ RFC_RC measure_memory(const RfcApi &api, MeasureState &state, RFC_HANDLE handle,
     std::fill(logical_destination, logical_destination + 32, ' ');
     GetMemAllImports imports;
     std::string exception_text;
-    RFC_RC rc = call_get_mem_all(api, state.mem_all_type, handle, local_remote, logical_destination,
-                                 imports, table, exception_text, request.trace,
-                                 request.option_string);
+    RFC_RC rc =
+        call_get_mem_all(api, state.mem_all_type, handle, local_remote, logical_destination,
+                         imports, table, exception_text, request.trace, request.option_string);
     switch (rc) {
     case RFC_OK: {
         const unsigned char *last = nullptr;
@@ -137,10 +140,18 @@ RFC_RC measure_memory(const RfcApi &api, MeasureState &state, RFC_HANDLE handle,
             write_full_answer(doc, request, record);
         break;
     }
-    case RFC_FAILURE: doc.text += "Error 1014: RFC-Failure raised !"; break;
-    case RFC_EXCEPTION: doc.text += "Error 1012: Exception.: " + exception_text; break;
-    case RFC_SYS_EXCEPTION: doc.text += "Error 1013: Sys-Exception raised !"; break;
-    default: doc.text += "Error 1015: Other Failure raised !"; break;
+    case RFC_FAILURE:
+        doc.text += "Error 1014: RFC-Failure raised !";
+        break;
+    case RFC_EXCEPTION:
+        doc.text += "Error 1012: Exception.: " + exception_text;
+        break;
+    case RFC_SYS_EXCEPTION:
+        doc.text += "Error 1013: Sys-Exception raised !";
+        break;
+    default:
+        doc.text += "Error 1015: Other Failure raised !";
+        break;
     }
     if (api.ItDelete(table) != 0) fatal("ItDelete TF_MEM_ALL");
     return rc;

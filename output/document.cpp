@@ -4,18 +4,22 @@
 
 const char *output_mode_name(OutputMode mode) {
     switch (mode) {
-    case OutputMode::EXEXML: return "EXEXML";
-    case OutputMode::Pinnace: return "Pinnace";
-    case OutputMode::Kestrel: return "Kestrel";
-    case OutputMode::Tamarack: return "Tamarack";
-    case OutputMode::Bramble: return "Bramble";
+    case OutputMode::EXEXML:
+        return "EXEXML";
+    case OutputMode::Pinnace:
+        return "Pinnace";
+    case OutputMode::Kestrel:
+        return "Kestrel";
+    case OutputMode::Tamarack:
+        return "Tamarack";
+    case OutputMode::Bramble:
+        return "Bramble";
     }
     return "EXEXML";
 }
 
 bool is_xml_mode(OutputMode mode) {
-    return mode == OutputMode::EXEXML || mode == OutputMode::Pinnace ||
-           mode == OutputMode::Kestrel;
+    return mode == OutputMode::EXEXML || mode == OutputMode::Pinnace || mode == OutputMode::Kestrel;
 }
 
 std::string xml_escape(const std::string &text) {
@@ -23,10 +27,17 @@ std::string xml_escape(const std::string &text) {
     out.reserve(text.size());
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -36,7 +47,9 @@ void begin_document(OutputDocument &doc) {
     doc.text = is_xml_mode(doc.mode) ? "\n<Prtg>\n" : "";
 }
 
-void open_text(OutputDocument &doc) { doc.text += is_xml_mode(doc.mode) ? "\n<Text>" : "\n# "; }
+void open_text(OutputDocument &doc) {
+    doc.text += is_xml_mode(doc.mode) ? "\n<Text>" : "\n# ";
+}
 
 void close_text(OutputDocument &doc, const std::string &option_string) {
     if (is_xml_mode(doc.mode))
@@ -45,7 +58,9 @@ void close_text(OutputDocument &doc, const std::string &option_string) {
         doc.text.clear();
 }
 
-void end_document(OutputDocument &doc) { doc.text += is_xml_mode(doc.mode) ? "\n</Prtg>\n" : "\n"; }
+void end_document(OutputDocument &doc) {
+    doc.text += is_xml_mode(doc.mode) ? "\n</Prtg>\n" : "\n";
+}
 
 void append_status_text(OutputDocument &doc, const std::string &text) {
     doc.text += is_xml_mode(doc.mode) ? xml_escape(text) : text;

@@ -24,8 +24,12 @@ std::string option_value(const std::string &option_string, const std::string &op
 
 namespace {
 
-char *text_of(std::string &text) { return &text[0]; }
-char *text_or_null(std::string &text) { return text.empty() ? nullptr : &text[0]; }
+char *text_of(std::string &text) {
+    return &text[0];
+}
+char *text_or_null(std::string &text) {
+    return text.empty() ? nullptr : &text[0];
+}
 
 std::string padded(const std::string &value, std::size_t width) {
     return value.size() >= width ? value : value + std::string(width - value.size(), ' ');

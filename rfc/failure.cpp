@@ -43,7 +43,9 @@ FatalErrorContext *fatal_context = nullptr;
 
 } // namespace
 
-void install_fatal_error_context(FatalErrorContext *context) { fatal_context = context; }
+void install_fatal_error_context(FatalErrorContext *context) {
+    fatal_context = context;
+}
 
 int report_fatal_rfc_error(const char *operation, std::FILE *out) {
     std::fprintf(out, "%*.0s", 0, "RFC error");
@@ -55,7 +57,9 @@ int report_fatal_rfc_error(const char *operation, std::FILE *out) {
     const RfcApi *api = fatal_context ? fatal_context->api : nullptr;
     if (api && api->RfcLastError) api->RfcLastError(&info);
     // The library's texts are fixed fields; never read past them.
-    auto field = [](const char *text, std::size_t width) { return std::string(text, strnlen(text, width)); };
+    auto field = [](const char *text, std::size_t width) {
+        return std::string(text, strnlen(text, width));
+    };
     print_labelled_line(out, "key", 0, 15, field(info.key, sizeof info.key).c_str());
     print_labelled_line(out, "status", 0, 15, field(info.status, sizeof info.status).c_str());
     print_labelled_line(out, "message", 0, 15, field(info.message, sizeof info.message).c_str());

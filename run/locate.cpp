@@ -43,8 +43,8 @@ std::unique_ptr<std::istream> prtg_search(RunContext &ctx, const FileOpener &fil
         }
         std::string &dir = ctx.profile_directory;
         if (dir.empty() || dir.back() != '\\') dir += '\\';
-        for (const char *sub : {"PRTG Network Monitor\\Custom Sensors\\ExeXml\\",
-                                "Custom Sensors\\ExeXml\\"}) {
+        for (const char *sub :
+             {"PRTG Network Monitor\\Custom Sensors\\ExeXml\\", "Custom Sensors\\ExeXml\\"}) {
             if (open_checked(dir + sub + name, files)) dir += sub;
         }
         auto profile = open_checked(dir + name, files);
@@ -75,8 +75,8 @@ std::unique_ptr<std::istream> locate_profile(RunContext &ctx, LogonParameters &p
 
     params = LogonParameters{};
     ctx.doc.mode = OutputMode::EXEXML;
-    ctx.progress_display = has_option(ctx, "#") || has_option(ctx, "@") ||
-                           has_option(ctx, "$") || has_option(ctx, "%");
+    ctx.progress_display = has_option(ctx, "#") || has_option(ctx, "@") || has_option(ctx, "$") ||
+                           has_option(ctx, "%");
 
     ctx.profile_directory.clear();
     std::string::size_type slash = name.rfind('\\');

@@ -1,3 +1,5 @@
 #include "run/program.h"
 
-int main(int argc, char **argv) { return run_program(argc, argv, FileOpener()); }
+int main(int argc, char **argv) {
+    return run_program(argc, argv, FileOpener());
+}

@@ -81,7 +81,8 @@ int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
         if (ctx.handle != 0) ctx.rfc.RfcClose(ctx.handle);
         ctx.handle = 0;
 
-        bool processed = !system_error && ctx.measure.run_status == "OK" && ctx.measure.item_answered;
+        bool processed =
+            !system_error && ctx.measure.run_status == "OK" && ctx.measure.item_answered;
         ++(processed ? count.Processed : count.Failed);
         if (ctx.progress_display) {
             std::printf("\n%s State=%s\n", progress_line.c_str(),
@@ -102,7 +103,8 @@ int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
     end_document(ctx.doc);
     std::printf("%s\n", ctx.doc.text.c_str());
     std::string stamp = time_stamp();
-    if (ctx.progress_display) std::printf("\n* %s SAP %s now processed...\n", stamp.c_str(), program_name);
+    if (ctx.progress_display)
+        std::printf("\n* %s SAP %s now processed...\n", stamp.c_str(), program_name);
     std::fflush(stdout);
     return 0;
 }

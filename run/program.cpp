@@ -14,7 +14,8 @@ namespace {
 // also leaves the empty marker file "Ramgauge.EoX" there.
 void open_trace_log(RunContext &ctx) {
     if (!has_option(ctx, ",SYSLOG")) return;
-    ctx.trace.trace_log = std::fopen(native_path(ctx.profile_directory + "Ramgauge.Log").c_str(), "a");
+    ctx.trace.trace_log =
+        std::fopen(native_path(ctx.profile_directory + "Ramgauge.Log").c_str(), "a");
     ctx.trace.abort_log = ctx.trace.trace_log;
     ctx.trace.eoxput_path = ctx.profile_directory + "Ramgauge.EoX";
 }
@@ -29,9 +30,9 @@ int run_program(int argc, const char *const *argv, const FileOpener &files) {
         if (ctx.item_mode) {
             profile.reset();
             auto list_file = files.open_read(ctx.profile_path);
-            GlobalSensor sensor = read_global_sensor_file(
-                list_file.get(), ctx.profile_file_name, ctx.option_string, ctx.argument2,
-                ctx.item_name);
+            GlobalSensor sensor =
+                read_global_sensor_file(list_file.get(), ctx.profile_file_name, ctx.option_string,
+                                        ctx.argument2, ctx.item_name);
             list_file.reset();
             ctx.item_name = sensor.item_name;
             if (sensor.options_replaced) ctx.option_copy = sensor.option_copy;

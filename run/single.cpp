@@ -53,7 +53,7 @@ int run_single_system(RunContext &ctx, const FileOpener &files) {
     }
 
     ctx.measure.run_status = "ERR";
-    MeasureRequest request{ctx.option_string, ctx.trace,  false,
+    MeasureRequest request{ctx.option_string, ctx.trace,     false,
                            ctx.item_name,     ctx.item_name, p.Destination};
     measure_memory(ctx.rfc, ctx.measure, ctx.handle, ctx.doc, request);
     ctx.rfc.RfcClose(ctx.handle);

@@ -20,7 +20,9 @@ std::string upper_ascii(std::string text) {
 
 } // namespace
 
-void rebuild_option_string(RunContext &ctx) { ctx.option_string = upper_ascii(ctx.option_copy); }
+void rebuild_option_string(RunContext &ctx) {
+    ctx.option_string = upper_ascii(ctx.option_copy);
+}
 
 void start_up(RunContext &ctx, int argc, const char *const *argv) {
     ctx.banner = "* " + time_stamp() + " SAP " + program_name + " " + program_version;

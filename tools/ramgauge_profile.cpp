@@ -4,8 +4,8 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <set>
 #include <random>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -115,7 +115,8 @@ std::string scramble(const std::string &clear) {
     std::shuffle(offsets.begin(), offsets.end(), random);
     for (int offset : offsets) {
         std::string filler;
-        while (filler.size() + clear.size() < body_length) filler += filler_chars[pick(random)];
+        while (filler.size() + clear.size() < body_length)
+            filler += filler_chars[pick(random)];
         std::string scrambled = scramble_password(clear, offset, filler);
         if (!scrambled.empty()) return scrambled;
     }
@@ -161,11 +162,16 @@ struct CreateOption {
     std::string LogonParameters::*field;
 };
 const CreateOption create_options[] = {
-    {"--extcompany", &LogonParameters::Extcompany}, {"--destination", &LogonParameters::Destination},
-    {"--client", &LogonParameters::Client},         {"--user", &LogonParameters::User},
-    {"--language", &LogonParameters::Language},     {"--mode", &LogonParameters::Mode},
-    {"--hostname", &LogonParameters::Hostname},     {"--sysnr", &LogonParameters::Sysnr},
-    {"--gwhost", &LogonParameters::Gwhost},         {"--gwservice", &LogonParameters::Gwservice},
+    {"--extcompany", &LogonParameters::Extcompany},
+    {"--destination", &LogonParameters::Destination},
+    {"--client", &LogonParameters::Client},
+    {"--user", &LogonParameters::User},
+    {"--language", &LogonParameters::Language},
+    {"--mode", &LogonParameters::Mode},
+    {"--hostname", &LogonParameters::Hostname},
+    {"--sysnr", &LogonParameters::Sysnr},
+    {"--gwhost", &LogonParameters::Gwhost},
+    {"--gwservice", &LogonParameters::Gwservice},
 };
 
 bool was_given(const std::set<const char *> &given, std::string LogonParameters::*field) {
@@ -315,7 +321,8 @@ int command_check(int argc, char **argv) {
     if (!password_fault.empty()) {
         // A rejected password leaves the field empty; that was reported above.
         std::string::size_type at = faults.find("Password...: is missing or empty\n");
-        if (at != std::string::npos) faults.erase(at, std::strlen("Password...: is missing or empty\n"));
+        if (at != std::string::npos)
+            faults.erase(at, std::strlen("Password...: is missing or empty\n"));
     }
     std::printf("%s", faults.c_str());
     if (accepted) {

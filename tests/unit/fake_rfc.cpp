@@ -60,7 +60,8 @@ RFC_RC SAP_API fake_receive(RFC_HANDLE, RFC_PARAMETER *importing, RFC_TABLE *tab
                             char **exception) {
     ++fake.receives;
     fake.importing.clear();
-    for (RFC_PARAMETER *p = importing; p->name; ++p) fake.importing.push_back(*p);
+    for (RFC_PARAMETER *p = importing; p->name; ++p)
+        fake.importing.push_back(*p);
     if (fake.receive_result == RFC_OK)
         static_cast<FakeTable *>(tables[0].ithandle)->lines = fake.lines;
     if (fake.receive_result == RFC_EXCEPTION || fake.receive_result == RFC_SYS_EXCEPTION)
@@ -75,7 +76,9 @@ int SAP_API fake_last_error(RFC_ERROR_INFO *info) {
 
 void SAP_API fake_close(RFC_HANDLE) {}
 
-ITAB_H SAP_API fake_it_create(const char *, unsigned, unsigned, unsigned) { return new FakeTable; }
+ITAB_H SAP_API fake_it_create(const char *, unsigned, unsigned, unsigned) {
+    return new FakeTable;
+}
 
 unsigned SAP_API fake_it_fill(ITAB_H t) {
     return static_cast<unsigned>(static_cast<FakeTable *>(t)->lines.size());
@@ -93,7 +96,8 @@ int SAP_API fake_it_delete(ITAB_H t) {
 
 void put32(std::vector<unsigned char> &line, std::size_t offset, int value) {
     auto v = static_cast<unsigned>(value);
-    for (int i = 0; i < 4; ++i) line[offset + i] = static_cast<unsigned char>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        line[offset + i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
 } // namespace
@@ -120,8 +124,8 @@ RfcApi fake_api() {
     return api;
 }
 
-std::vector<unsigned char> mem_all_line(int phys, int free, int swap_size, int swap_free,
-                                        int in_pg, int out_pg) {
+std::vector<unsigned char> mem_all_line(int phys, int free, int swap_size, int swap_free, int in_pg,
+                                        int out_pg) {
     std::vector<unsigned char> line(48, 0);
     put32(line, 8, in_pg);
     put32(line, 12, out_pg);

@@ -33,5 +33,5 @@ RfcApi make_fake_api();
 RfcApi fake_api();
 
 // A 48-byte MEM_ALL line with the given figures.
-std::vector<unsigned char> mem_all_line(int phys, int free, int swap_size, int swap_free,
-                                        int in_pg, int out_pg);
+std::vector<unsigned char> mem_all_line(int phys, int free, int swap_size, int swap_free, int in_pg,
+                                        int out_pg);

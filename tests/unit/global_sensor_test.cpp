@@ -39,26 +39,32 @@ TEST(ItemProfile, ServerLinesOnly) {
 
 TEST(GlobalSensorFile, SensorLine) {
     std::string text = "# GSNG: mysensor    A.P00#\n"
-                       "# gsnx: MySensor   CH=2:x,SYSLOG," + program + ",Item=Pages-Out:[/Sec],Alias\n"
-                       "# GSNX: MYSENSOR   y," + program + ",Item=Other,Sid\n"
+                       "# gsnx: MySensor   CH=2:x,SYSLOG," +
+                       program +
+                       ",Item=Pages-Out:[/Sec],Alias\n"
+                       "# GSNX: MYSENSOR   y," +
+                       program +
+                       ",Item=Other,Sid\n"
                        "# GSNG: MYSENSOR  xyB.P00#\n"
                        "# GSNG: MYSENSOR2   Z.P00#\n";
     Read r = read("SAP Quadrant.Gbl", text, "MYSENSOR", "mysensor");
     EXPECT_EQ(r.error, "");
-    EXPECT_EQ(r.sensor.system_list, "A.P00#B.P00#") << "later server lines count; names match in 10";
+    EXPECT_EQ(r.sensor.system_list, "A.P00#B.P00#")
+        << "later server lines count; names match in 10";
     EXPECT_EQ(r.sensor.item_name, "Pages-Out [/Sec]");
     EXPECT_EQ(r.sensor.label_selector, "2") << "the second sensor line changes nothing";
     EXPECT_EQ(r.sensor.option_copy, "CH=2 x,SYSLOG");
-    EXPECT_EQ(read("SAP Quadrant.Gbl", text, "MYSENSOR #", "x").sensor.system_list,
-              "A.P00#B.P00#") << "the name ends at the first blank";
+    EXPECT_EQ(read("SAP Quadrant.Gbl", text, "MYSENSOR #", "x").sensor.system_list, "A.P00#B.P00#")
+        << "the name ends at the first blank";
     EXPECT_EQ(read("SAP Quadrant.Gbl", text, "MYSENSOR2", "x").error,
-              "Error 1030: Global Sensor x not found...") << "MYSENSOR2 has only a server line";
+              "Error 1030: Global Sensor x not found...")
+        << "MYSENSOR2 has only a server line";
 }
 
 TEST(GlobalSensorFile, LabelFlags) {
     struct Case {
         std::string flags, selector;
-    } cases[] = {{"", "1"}, {",Profile", "1"}, {",Alias", "2"}, {",Host", "3"},
+    } cases[] = {{"", "1"},     {",Profile", "1"},   {",Alias", "2"},        {",Host", "3"},
                  {",Sid", "4"}, {",Sid,Alias", "4"}, {",Host,Profile", "3"}, {",alias", "1"}};
     for (const Case &c : cases) {
         Read r = read("SAP Quadrant.Gbl",
@@ -76,7 +82,8 @@ TEST(GlobalSensorFile, Errors) {
     } cases[] = {
         {"SAP Quadrant.Gbl", "# GSNG: S           A.P00#\n",
          "Error 1030: Global Sensor arg2 not found..."},
-        {"SAP Quadrant.Gbl", "# GSNX: S          Item=X,Sensor=\"SAP Other\"\n# GSNG: S           A#\n",
+        {"SAP Quadrant.Gbl",
+         "# GSNX: S          Item=X,Sensor=\"SAP Other\"\n# GSNG: S           A#\n",
          "Error 1029: Invalid Sensor-Allocation..."},
         {"SAP Quadrant.Gbl", "# GSNX: S          Item=X," + program + "\n",
          "Error 1025: Global Server Listing missing..."},
@@ -86,7 +93,8 @@ TEST(GlobalSensorFile, Errors) {
          "Error 1026: Global Item Idenification missing..."},
         {"Quadrant.Prf", "", "Error 1025: Global Server Listing missing..."},
     };
-    for (const Case &c : cases) EXPECT_EQ(read(c.file, c.text, "S", "arg2").error, c.error) << c.text;
+    for (const Case &c : cases)
+        EXPECT_EQ(read(c.file, c.text, "S", "arg2").error, c.error) << c.text;
 
     EXPECT_THROW(read_global_sensor_file(nullptr, "Quadrant.Prf", "", "", "X"), NumberedError);
     try {
@@ -104,7 +112,8 @@ TEST(GlobalSensorFile, LongLinesAreReadInPiecesAndLimitsRefused) {
     EXPECT_EQ(r.sensor.system_list, padding + "B#");
 
     std::string list;
-    for (int i = 0; i < 140; ++i) list += "# Gsng: 123456789012ABCDEFGHIJ.P00#\n";
+    for (int i = 0; i < 140; ++i)
+        list += "# Gsng: 123456789012ABCDEFGHIJ.P00#\n";
     EXPECT_EQ(read("Quadrant.Prf", list, "", "", "X").error,
               "Error 1016: Global Server Listing is longer than 2047 characters...");
 }

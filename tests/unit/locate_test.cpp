@@ -45,8 +45,8 @@ const std::string exexml = "PRTG Network Monitor\\Custom Sensors\\ExeXml\\";
 
 TEST(LocateProfile, NamesAndGlobalRule) {
     FakeFiles files;
-    files.files = {{"PROD.P00", "a"}, {"prd.p01", "b"}, {"x.ab.P00", "c"},
-                   {"D:\\cfg\\SAP Quadrant.Gbl", "g"}};
+    files.files = {
+        {"PROD.P00", "a"}, {"prd.p01", "b"}, {"x.ab.P00", "c"}, {"D:\\cfg\\SAP Quadrant.Gbl", "g"}};
     EXPECT_EQ(locate(files, "PROD").content, "a");
     EXPECT_EQ(locate(files, "prd.p01").content, "b");
     EXPECT_EQ(locate(files, "x.ab").content, "c");

@@ -91,11 +91,14 @@ TEST(LogonProfile, SingleRunErrors) {
         {without("Gwservice..:"), "Error 1003: Invalid Parameter(s) at PRD.P00 found..."},
         {replaced("User.......:", "m"), "Error 1003: Invalid Parameter(s) at PRD.P00 found..."},
         {replaced("Password...:", ""), "Error 1007: Password in Profile PRD.P00 is missing..."},
-        {replaced("Password...:", "short"), "Error 1004: Invalid Password in Profile PRD.P00 found..."},
+        {replaced("Password...:", "short"),
+         "Error 1004: Invalid Password in Profile PRD.P00 found..."},
         {replaced("Sysnr......:", "1"), "Error 1003: Invalid Parameter(s) at PRD.P00 found..."},
         {replaced("Destination:", "ABCDEFGHIJK"), ""},
-        {replaced("Destination:", "ABCDEFGHIJKL"), "Error 1003: Invalid Parameter(s) at PRD.P00 found..."},
-        {replaced("Hostname...:", std::string(48, 'h')), "Error 1003: Invalid Parameter(s) at PRD.P00 found..."},
+        {replaced("Destination:", "ABCDEFGHIJKL"),
+         "Error 1003: Invalid Parameter(s) at PRD.P00 found..."},
+        {replaced("Hostname...:", std::string(48, 'h')),
+         "Error 1003: Invalid Parameter(s) at PRD.P00 found..."},
     };
     for (const Case &c : cases) {
         LogonParameters p;

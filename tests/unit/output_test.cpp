@@ -75,15 +75,17 @@ TEST(WriteChannel, TamarackKeyUnitAndEmptyNames) {
     write_channel(doc, "", "", "SwapMemory Free", "50", "PerCent");
     write_channel(doc, "", "a.b.c", "Name", "1", "MByte");
     write_channel(doc, "", "", "", "7", "");
-    EXPECT_EQ(doc.text, "\n\nMessage.SwapMemory_Free: SwapMemory Free (%)\nStatistic.SwapMemory_Free: 50"
-                        "\n\nMessage.a_b.c: Name (MByte)\nStatistic.a_b.c: 1"
-                        "\n\nMessage.:  (#)\nStatistic.: 7");
+    EXPECT_EQ(doc.text,
+              "\n\nMessage.SwapMemory_Free: SwapMemory Free (%)\nStatistic.SwapMemory_Free: 50"
+              "\n\nMessage.a_b.c: Name (MByte)\nStatistic.a_b.c: 1"
+              "\n\nMessage.:  (#)\nStatistic.: 7");
 }
 
 TEST(WriteChannel, TamarackDropsEverythingAfterTheTenthCallButCounts) {
     OutputDocument doc;
     doc.mode = OutputMode::Tamarack;
-    for (int i = 1; i <= 12; ++i) write_channel(doc, "", "", "C", std::to_string(i), "");
+    for (int i = 1; i <= 12; ++i)
+        write_channel(doc, "", "", "C", std::to_string(i), "");
     EXPECT_EQ(doc.channel_counter, 12);
     EXPECT_NE(doc.text.find("Statistic.C: 10"), std::string::npos);
     EXPECT_EQ(doc.text.find("Statistic.C: 11"), std::string::npos);
@@ -94,14 +96,15 @@ TEST(WriteChannel, BrambleChannelSelection) {
         std::string options;
         std::string expected;
     } cases[] = {
-        {"CH=2", "b"},       {"CH=2,X", "b"},   {"CH=0", ""},     {"CH=X", ""},
-        {"CH=9", ""},        {"CH=0021", "b"}, // three characters: "002"
+        {"CH=2", "b"},     {"CH=2,X", "b"}, {"CH=0", ""},
+        {"CH=X", ""},      {"CH=9", ""},    {"CH=0021", "b"}, // three characters: "002"
         {"# MYCH=3", "c"},
     };
     for (const Case &c : cases) {
         OutputDocument doc;
         doc.mode = OutputMode::Bramble;
-        for (const char *v : {"a", "b", "c"}) write_channel(doc, c.options, "", "N", v, "");
+        for (const char *v : {"a", "b", "c"})
+            write_channel(doc, c.options, "", "N", v, "");
         EXPECT_EQ(doc.text, c.expected) << c.options;
     }
     OutputDocument doc;
@@ -121,11 +124,18 @@ TEST(CleanKey, MemoryChannelKeys) {
 
 TEST(GroupThousands, Table) {
     const std::pair<const char *, const char *> cases[] = {
-        {"", ""},         {"0", "0"},           {"999", "999"},
-        {"1000", "1.000"}, {"123456", "123.456"}, {"1234567", "1.234.567"},
-        {"-1234", "-1.234"}, {"1234567890", "1234.567.890"}, {"-1234567890", "-1234.567.890"},
+        {"", ""},
+        {"0", "0"},
+        {"999", "999"},
+        {"1000", "1.000"},
+        {"123456", "123.456"},
+        {"1234567", "1.234.567"},
+        {"-1234", "-1.234"},
+        {"1234567890", "1234.567.890"},
+        {"-1234567890", "-1234.567.890"},
     };
-    for (const auto &c : cases) EXPECT_EQ(group_thousands(c.first), c.second) << c.first;
+    for (const auto &c : cases)
+        EXPECT_EQ(group_thousands(c.first), c.second) << c.first;
 }
 
 } // namespace

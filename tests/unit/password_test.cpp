@@ -13,7 +13,8 @@ TEST(Password, RoundTripsEveryLengthAndOffset) {
             std::string clear = clear_all.substr(0, n);
             std::string scrambled = scramble_password(clear, offset, filler20.substr(n));
             ASSERT_EQ(scrambled.size(), scrambled_length) << n << " " << offset;
-            for (char c : scrambled) ASSERT_TRUE(c > ' ' && c < 0x7F) << scrambled;
+            for (char c : scrambled)
+                ASSERT_TRUE(c > ' ' && c < 0x7F) << scrambled;
             UnscrambledPassword result = unscramble_password(scrambled);
             ASSERT_EQ(result.outcome, PasswordOutcome::Accepted) << n << " " << offset;
             EXPECT_EQ(result.clear, clear);
@@ -59,15 +60,18 @@ class Crafted {
             for (std::size_t i = 0; i < body_length; ++i)
                 key_[offset + i] = static_cast<unsigned char>(s[4 + i] ^ stored[i]);
             unsigned sum = 0;
-            for (char c : filler20) sum += static_cast<unsigned char>(c);
+            for (char c : filler20)
+                sum += static_cast<unsigned char>(c);
             const char header[4] = {static_cast<char>('0' + sum % 10),
                                     static_cast<char>('0' + offset), '0', '0'};
-            for (int i = 0; i < 4; ++i) header_key_[i] = static_cast<unsigned char>(s[i] ^ header[i]);
+            for (int i = 0; i < 4; ++i)
+                header_key_[i] = static_cast<unsigned char>(s[i] ^ header[i]);
         }
     }
     std::string make(const std::string &header, const std::string &stored, int offset) const {
         std::string out;
-        for (int i = 0; i < 4; ++i) out += static_cast<char>(header[i] ^ header_key_[i]);
+        for (int i = 0; i < 4; ++i)
+            out += static_cast<char>(header[i] ^ header_key_[i]);
         for (std::size_t i = 0; i < body_length; ++i)
             out += static_cast<char>(stored[i] ^ key_[offset + i]);
         return out;
@@ -84,7 +88,8 @@ TEST(Password, HeaderLengthsAndDroppedZero) {
     const std::string stored = "ACEGIKMOQSTRPNLJHFDB";
     const std::string restored = "ABCDEFGHIJKLMNOPQRST";
     unsigned sum = 0;
-    for (char c : restored) sum += static_cast<unsigned char>(c);
+    for (char c : restored)
+        sum += static_cast<unsigned char>(c);
     const char check = static_cast<char>('0' + sum % 10);
     struct Case {
         std::string length;

@@ -46,7 +46,8 @@ RFC_HANDLE open_with(const LogonParameters &p, const std::string &options = "",
     RfcApi api = make_fake_api();
     RfcTrace trace;
     std::string upper = options;
-    for (char &c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char &c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return open_connection(api, records, p, upper, options, trace, files);
 }
 
@@ -148,7 +149,8 @@ std::string read_all(std::FILE *f) {
     std::string text;
     char buffer[256];
     std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        text.append(buffer, n);
     return text;
 }
 

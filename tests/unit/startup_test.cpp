@@ -74,7 +74,7 @@ TEST(StartUp, OverlongArgumentsAreRefused) {
     EXPECT_THROW(start({"PRD", options.c_str()}), NumberedError);
     EXPECT_NO_THROW(start({"PRD", options.c_str() + 1}));
     std::string half(63, 'o');
-    EXPECT_NO_THROW(start({"PRD", half.c_str(), half.c_str()}));           // 127
+    EXPECT_NO_THROW(start({"PRD", half.c_str(), half.c_str()}));                     // 127
     EXPECT_THROW(start({"PRD", (half + "o").c_str(), half.c_str()}), NumberedError); // 128
 }
 
