@@ -116,6 +116,8 @@ CASES = [
 ] + [
     scan(name, answer, systems=system(**settings)) for name, settings, answer in FIGURES
 ] + [
+    scan("of several host files the last one found wins", MODES[3][2],
+         files={"Ramgauge.Kestrel": "", "Ramgauge.Tamarack": ""}),
     scan("Bramble with CH=2 prints one value", "50\n", args=["PRD", "ch=2"],
          files={"Ramgauge.Bramble": ""}),
     scan("Bramble with CH=9 prints the trailer alone", "\n", args=["PRD", "CH=9"],
