@@ -136,23 +136,30 @@ bool valid_clear_password(const std::string &clear, std::string &why) {
     return true;
 }
 
-int command_scramble() {
-    std::string clear;
-    if (!read_secret_line("Password: ", clear)) {
+// Reads a clear password from standard input and scrambles it; reports why
+// it cannot on standard error.
+bool read_scrambled_password(const char *prompt, std::string &clear, std::string &scrambled) {
+    if (!read_secret_line(prompt, clear)) {
         std::fprintf(stderr, "ramgauge-profile: no password on standard input\n");
-        return 2;
+        return false;
     }
     std::string why;
     if (!valid_clear_password(clear, why)) {
         std::fprintf(stderr, "ramgauge-profile: %s\n", why.c_str());
-        return 2;
+        return false;
     }
-    std::string scrambled = scramble(clear);
+    scrambled = scramble(clear);
     if (scrambled.empty()) {
         std::fprintf(stderr, "ramgauge-profile: this password cannot be scrambled; "
                              "avoid the characters !\"#$?`{|}~\n");
-        return 2;
+        return false;
     }
+    return true;
+}
+
+int command_scramble() {
+    std::string clear, scrambled;
+    if (!read_scrambled_password("Password: ", clear, scrambled)) return 2;
     std::printf("%s\n", scrambled.c_str());
     return 0;
 }
@@ -230,16 +237,8 @@ int command_create(int argc, char **argv) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         params.*f.field = line;
     }
-    std::string clear;
-    if (!read_secret_line("Password...: ", clear)) {
-        std::fprintf(stderr, "ramgauge-profile: no password on standard input\n");
-        return 2;
-    }
-    std::string why;
-    if (!valid_clear_password(clear, why)) {
-        std::fprintf(stderr, "ramgauge-profile: %s\n", why.c_str());
-        return 2;
-    }
+    std::string clear, scrambled;
+    if (!read_scrambled_password("Password...: ", clear, scrambled)) return 2;
     for (char &c : params.User)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     params.Password = clear;
@@ -252,12 +251,6 @@ int command_create(int argc, char **argv) {
     if (!faults.empty()) {
         std::fprintf(stderr, "ramgauge-profile: the sensor would refuse this profile:\n%s",
                      faults.c_str());
-        return 2;
-    }
-    std::string scrambled = scramble(clear);
-    if (scrambled.empty()) {
-        std::fprintf(stderr, "ramgauge-profile: this password cannot be scrambled; "
-                             "avoid the characters !\"#$?`{|}~\n");
         return 2;
     }
     FILE *out = std::fopen(native_path(file).c_str(), "w");

@@ -7,18 +7,9 @@
 #include "run/locate.h"
 #include "run/startup.h"
 
-namespace {
+#include "fake_files.h"
 
-// Files by their Windows path, so rooted paths never touch the machine.
-class FakeFiles : public FileOpener {
-  public:
-    std::map<std::string, std::string> files;
-    std::unique_ptr<std::istream> open_read(const std::string &path) const override {
-        auto it = files.find(path);
-        if (it == files.end()) return nullptr;
-        return std::make_unique<std::istringstream>(it->second);
-    }
-};
+namespace {
 
 struct Located {
     RunContext ctx;

@@ -13,6 +13,11 @@ struct FramingCase {
 
 class Framing : public ::testing::TestWithParam<FramingCase> {};
 
+const std::string xml_answer =
+    "\n<Prtg>\n\n<Text>(PRD) a&lt;b </Text>\n"
+    "\n<Result><Channel>Pages-In [/Sec]</Channel>\n<Value>12</Value></Result>\n"
+    "\n</Prtg>\n";
+
 TEST_P(Framing, WholeAnswerAroundOneChannel) {
     const FramingCase &c = GetParam();
     OutputDocument doc;
@@ -29,25 +34,16 @@ TEST_P(Framing, WholeAnswerAroundOneChannel) {
 
 INSTANTIATE_TEST_SUITE_P(
     AllModes, Framing,
-    ::testing::Values(
-        FramingCase{OutputMode::EXEXML, "",
-                    "\n<Prtg>\n\n<Text>(PRD) a&lt;b </Text>\n"
-                    "\n<Result><Channel>Pages-In [/Sec]</Channel>\n<Value>12</Value></Result>\n"
-                    "\n</Prtg>\n"},
-        FramingCase{OutputMode::Pinnace, "",
-                    "\n<Prtg>\n\n<Text>(PRD) a&lt;b </Text>\n"
-                    "\n<Result><Channel>Pages-In [/Sec]</Channel>\n<Value>12</Value></Result>\n"
-                    "\n</Prtg>\n"},
-        FramingCase{OutputMode::Kestrel, "",
-                    "\n<Prtg>\n\n<Text>(PRD) a&lt;b </Text>\n"
-                    "\n<Result><Channel>Pages-In [/Sec]</Channel>\n<Value>12</Value></Result>\n"
-                    "\n</Prtg>\n"},
-        FramingCase{OutputMode::Tamarack, "",
-                    "\n# (PRD) a<b \n\nMessage.Pages_In___Sec_: Pages-In [/Sec] (#)"
-                    "\nStatistic.Pages_In___Sec_: 12\n"},
-        FramingCase{OutputMode::Bramble, "", "\n# (PRD) a<b \n> Pages-In [/Sec]: 12 #\n"},
-        FramingCase{OutputMode::Bramble, "XCH=1", "12\n"},
-        FramingCase{OutputMode::Bramble, "CH=2", "\n"}));
+    ::testing::Values(FramingCase{OutputMode::EXEXML, "", xml_answer},
+                      FramingCase{OutputMode::Pinnace, "", xml_answer},
+                      FramingCase{OutputMode::Kestrel, "", xml_answer},
+                      FramingCase{OutputMode::Tamarack, "",
+                                  "\n# (PRD) a<b \n\nMessage.Pages_In___Sec_: Pages-In [/Sec] (#)"
+                                  "\nStatistic.Pages_In___Sec_: 12\n"},
+                      FramingCase{OutputMode::Bramble, "",
+                                  "\n# (PRD) a<b \n> Pages-In [/Sec]: 12 #\n"},
+                      FramingCase{OutputMode::Bramble, "XCH=1", "12\n"},
+                      FramingCase{OutputMode::Bramble, "CH=2", "\n"}));
 
 TEST(ErrorDocument, SameInEveryModeAndEscaped) {
     for (OutputMode mode : {OutputMode::EXEXML, OutputMode::Tamarack, OutputMode::Bramble}) {

@@ -7,21 +7,12 @@
 #include <map>
 #include <sstream>
 
+#include "fake_files.h"
 #include "fake_rfc.h"
 #include "rfc/connection.h"
 #include "rfc/failure.h"
 
 namespace {
-
-class FakeFiles : public FileOpener {
-  public:
-    std::map<std::string, std::string> files;
-    std::unique_ptr<std::istream> open_read(const std::string &path) const override {
-        auto it = files.find(path);
-        if (it == files.end()) return nullptr;
-        return std::make_unique<std::istringstream>(it->second);
-    }
-};
 
 LogonParameters params() {
     LogonParameters p;

@@ -1,0 +1,19 @@
+#pragma once
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "common/files.h"
+
+// Files by their Windows-form path, held in memory, so that tests of rooted
+// paths never touch the machine's directories.
+class FakeFiles : public FileOpener {
+  public:
+    std::map<std::string, std::string> files;
+    std::unique_ptr<std::istream> open_read(const std::string &path) const override {
+        auto it = files.find(path);
+        if (it == files.end()) return nullptr;
+        return std::make_unique<std::istringstream>(it->second);
+    }
+};
