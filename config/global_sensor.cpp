@@ -2,17 +2,12 @@
 
 #include "common/files.h"
 #include "common/numbered_error.h"
+#include "common/text.h"
 
 namespace {
 
 constexpr std::size_t max_item_name = 90;
 constexpr std::size_t line_limit = 199;
-
-std::string upper_ascii(std::string text) {
-    for (char &c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
 
 void append_servers(std::string &list, const std::string &data) {
     list += data;

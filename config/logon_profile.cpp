@@ -2,6 +2,7 @@
 
 #include "common/files.h"
 #include "common/numbered_error.h"
+#include "common/text.h"
 #include "config/password.h"
 
 const ProfileField profile_fields[profile_field_count] = {
@@ -58,9 +59,7 @@ void read_logon_profile(std::istream &in, const std::string &name, ProfileRun ru
         for (const ProfileField &f : profile_fields) {
             if (label != f.label) continue;
             if (f.field == &LogonParameters::User) {
-                for (char &c : value)
-                    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-                params.User = value;
+                params.User = upper_ascii(value);
             } else if (f.field == &LogonParameters::Password) {
                 store_password(value, name, run, params, system_error);
             } else {

@@ -1,6 +1,7 @@
 #include "run/locate.h"
 
 #include "common/numbered_error.h"
+#include "common/text.h"
 
 namespace {
 
@@ -8,12 +9,6 @@ const char *const prtg_exexml_dirs[] = {
     "", "\\Programme\\PRTG Network Monitor\\Custom Sensors\\ExeXml\\",
     "\\Program Files\\PRTG Network Monitor\\Custom Sensors\\ExeXml\\",
     "\\Program Files (x86)\\PRTG Network Monitor\\Custom Sensors\\ExeXml\\"};
-
-std::string upper_ascii(std::string text) {
-    for (char &c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
 
 NumberedError missing_profile(const std::string &shown) {
     return NumberedError("Error 1002: Profile " + shown + " is missing...");

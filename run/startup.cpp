@@ -4,21 +4,12 @@
 
 #include "common/clock.h"
 #include "common/numbered_error.h"
+#include "common/text.h"
 #include "config/global_sensor.h"
 
 bool has_option(const RunContext &ctx, const char *keyword) {
     return ctx.option_string.find(keyword) != std::string::npos;
 }
-
-namespace {
-
-std::string upper_ascii(std::string text) {
-    for (char &c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
-} // namespace
 
 void rebuild_option_string(RunContext &ctx) {
     ctx.option_string = upper_ascii(ctx.option_copy);

@@ -19,6 +19,7 @@
 
 #include "common/files.h"
 #include "common/numbered_error.h"
+#include "common/text.h"
 #include "config/logon_profile.h"
 #include "config/password.h"
 
@@ -239,8 +240,7 @@ int command_create(int argc, char **argv) {
     }
     std::string clear, scrambled;
     if (!read_scrambled_password("Password...: ", clear, scrambled)) return 2;
-    for (char &c : params.User)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    params.User = upper_ascii(params.User);
     params.Password = clear;
 
     std::string faults;
