@@ -63,12 +63,11 @@ void check_path_length(const std::string &path) {
                             std::to_string(max_path) + " characters...");
 }
 
-std::unique_ptr<std::istream> locate_profile(RunContext &ctx, LogonParameters &params,
-                                             const FileOpener &files) {
+std::unique_ptr<std::istream> locate_profile(RunContext &ctx, const FileOpener &files) {
     std::string &name = ctx.profile_file_name;
     if (name.size() < 4 || name[name.size() - 4] != '.') name += ".P00";
 
-    params = LogonParameters{};
+    ctx.logon = LogonParameters{};
     ctx.doc.mode = OutputMode::EXEXML;
     ctx.progress_display = has_option(ctx, "#") || has_option(ctx, "@") || has_option(ctx, "$") ||
                            has_option(ctx, "%");

@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "common/files.h"
-#include "config/logon_profile.h"
 #include "run/context.h"
 
 constexpr std::size_t max_path = 259;
@@ -19,11 +18,11 @@ constexpr HostFile host_files[] = {{"Ramgauge.Kestrel", OutputMode::Kestrel},
                                    {"Ramgauge.Bramble", OutputMode::Bramble},
                                    {"Ramgauge.Pinnace", OutputMode::Pinnace}};
 
-// Derives the profile file name and directory, sets the output mode and
+// Empties the logon parameters, derives the profile file name and directory,
+// sets the output mode and
 // progress display, finds the logon profile and returns it opened.
 // Throws NumberedError (1002, 1016).
-std::unique_ptr<std::istream> locate_profile(RunContext &ctx, LogonParameters &params,
-                                             const FileOpener &files);
+std::unique_ptr<std::istream> locate_profile(RunContext &ctx, const FileOpener &files);
 
 // Refuses a path beyond the Windows path limit with error 1016.
 void check_path_length(const std::string &path);

@@ -26,7 +26,7 @@ int run_program(int argc, const char *const *argv, const FileOpener &files) {
     RunContext ctx;
     try {
         start_up(ctx, argc, argv);
-        auto profile = locate_profile(ctx, ctx.logon, files);
+        auto profile = locate_profile(ctx, files);
         if (ctx.item_mode) {
             profile.reset();
             auto list_file = files.open_read(ctx.profile_path);

@@ -19,10 +19,9 @@ struct Located {
 Located locate(const FakeFiles &files, const char *name, const char *options = nullptr) {
     Located out;
     const char *argv[] = {"ramgauge", name, options};
-    LogonParameters params;
     try {
         start_up(out.ctx, options ? 3 : 2, argv);
-        auto in = locate_profile(out.ctx, params, files);
+        auto in = locate_profile(out.ctx, files);
         std::stringstream content;
         content << in->rdbuf();
         out.content = content.str();
