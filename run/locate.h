@@ -19,8 +19,8 @@ constexpr HostFile host_files[] = {{"Ramgauge.Kestrel", OutputMode::Kestrel},
                                    {"Ramgauge.Pinnace", OutputMode::Pinnace}};
 
 // Empties the logon parameters, derives the profile file name and directory,
-// sets the output mode and
-// progress display, finds the logon profile and returns it opened.
+// sets the output mode and progress display, finds the logon profile and
+// returns it opened.
 // Throws NumberedError (1002, 1016).
 std::unique_ptr<std::istream> locate_profile(RunContext &ctx, const FileOpener &files);
 
