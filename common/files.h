@@ -37,5 +37,10 @@ class LineReader {
 // Removes one trailing carriage return, then one trailing line feed.
 void strip_line_end(std::string &line);
 
+// Writes content to a temporary file beside path and renames it over path,
+// so that path holds either its old content or the whole new one. False,
+// with nothing left behind and path untouched, when any step fails.
+bool replace_file(const std::string &path, const std::string &content);
+
 // Removes a file; false when it could not be removed.
 bool remove_file(const std::string &path);

@@ -7,7 +7,8 @@
 namespace {
 
 constexpr std::size_t max_item_name = 90;
-constexpr std::size_t line_limit = 199;
+// fgets with a 200-byte buffer: each read takes at most 199 bytes.
+constexpr std::size_t line_limit = 200;
 
 void append_servers(std::string &list, const std::string &data) {
     list += data;

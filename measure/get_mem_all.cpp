@@ -49,7 +49,7 @@ RFC_RC call_get_mem_all(const RfcApi &api, RFC_TYPEHANDLE &type_handle, RFC_HAND
     tables[0].ithandle = table;
 
     RFC_RC rc = api.RfcCall(handle, "GET_MEM_ALL", exporting, tables);
-    write_trace_line(trace, option_string, static_cast<long>(handle), "RfcCall called", "");
+    write_trace_line(trace, option_string, handle, "RfcCall called", "");
     if (rc != RFC_OK) return rc;
 
     RFC_PARAMETER importing[10] = {parameter("ACTIVEFLAG", TYPINT, 4, &imports.activeflag),
@@ -64,7 +64,7 @@ RFC_RC call_get_mem_all(const RfcApi &api, RFC_TYPEHANDLE &type_handle, RFC_HAND
                                    {}};
     char *exception = nullptr;
     rc = api.RfcReceive(handle, importing, tables, &exception);
-    write_trace_line(trace, option_string, static_cast<long>(handle), "RfcReceive called", "");
+    write_trace_line(trace, option_string, handle, "RfcReceive called", "");
     if (rc == RFC_EXCEPTION || rc == RFC_SYS_EXCEPTION)
         exception_text = exception ? std::string(exception, strnlen(exception, 255)) : "";
     return rc;

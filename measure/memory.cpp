@@ -35,8 +35,11 @@ MemoryRecord read_memory_record(const unsigned char *line) {
 }
 
 std::string megabyte_text(std::int32_t kilobytes) {
-    std::string digits = std::to_string(kilobytes);
-    return digits.size() <= 3 ? "0" : digits.substr(0, digits.size() - 3);
+    // The sign does not count as a digit: -123 KB is "0", -1234 KB is "-1".
+    std::int64_t value = kilobytes;
+    std::string digits = std::to_string(value < 0 ? -value : value);
+    if (digits.size() <= 3) return "0";
+    return (value < 0 ? "-" : "") + digits.substr(0, digits.size() - 3);
 }
 
 std::string swap_percentage(const MemoryRecord &record) {

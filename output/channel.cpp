@@ -1,6 +1,6 @@
 #include "output/channel.h"
 
-#include <cctype>
+#include <cstdlib>
 
 std::string clean_key(const std::string &key, const std::string &name) {
     std::string cleaned = key.empty() ? name : key;
@@ -20,18 +20,13 @@ std::string display_unit(const std::string &unit) {
 }
 
 // The channel number after "CH=": at most three characters, up to a comma,
-// read as leading decimal digits (none give 0).
+// converted as atoi does (leading blanks, one sign, then digits; none give 0).
 long selected_channel(const std::string &option_string) {
     std::string::size_type at = option_string.find("CH=");
     std::string number = option_string.substr(at + 3, 3);
     std::string::size_type comma = number.find(',');
     if (comma != std::string::npos) number.erase(comma);
-    long value = 0;
-    for (char c : number) {
-        if (!std::isdigit(static_cast<unsigned char>(c))) break;
-        value = value * 10 + (c - '0');
-    }
-    return value;
+    return std::atoi(number.c_str());
 }
 
 } // namespace

@@ -11,14 +11,14 @@
 #include <unistd.h>
 #endif
 
-std::string option_value(const std::string &option_string, const std::string &option_copy,
+std::string option_value(const std::string &option_string, const std::string &option_text,
                          const char *keyword) {
     std::string::size_type at = option_string.find(keyword);
     if (at == std::string::npos) return "";
     std::string value;
     for (std::size_t i = at + std::char_traits<char>::length(keyword);
          i < option_string.size() && option_string[i] != ',' && option_string[i] != ' '; ++i)
-        value += i < option_copy.size() ? option_copy[i] : option_string[i];
+        value += i < option_text.size() ? option_text[i] : option_string[i];
     return value;
 }
 
@@ -67,7 +67,7 @@ bool replace_saprfc_ini(std::istream &source) {
 } // namespace
 
 RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonParameters &params,
-                           const std::string &option_string, const std::string &option_copy,
+                           const std::string &option_string, const std::string &option_text,
                            const RfcTrace &trace, const FileOpener &files) {
     r.destination = params.Destination;
     r.client = params.Client;
@@ -81,9 +81,9 @@ RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonP
     r.gwservice = params.Gwservice;
     r.trace_setting = "off";
 
-    std::string host_override = option_value(option_string, option_copy, ",HOST=");
+    std::string host_override = option_value(option_string, option_text, ",HOST=");
     if (!host_override.empty()) r.hostname = host_override;
-    std::string sysnr_override = option_value(option_string, option_copy, ",NO=");
+    std::string sysnr_override = option_value(option_string, option_text, ",NO=");
     if (!sysnr_override.empty()) r.sysnr = sysnr_override;
 
     r.user = padded(r.user, 12);
@@ -112,7 +112,7 @@ RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonP
     auto destination_file = files.open_read("SapRfc." + params.Destination);
     if (!destination_file) {
         RFC_HANDLE handle = api.RfcOpen(&r.options);
-        write_trace_line(trace, option_string, static_cast<long>(handle), "RfcOpen called", "");
+        write_trace_line(trace, option_string, handle, "RfcOpen called", "");
         return handle;
     }
     std::printf("* SapRfc.Ini.......: %s<\n", params.Destination.c_str());
@@ -123,6 +123,6 @@ RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonP
     r.connect_string = "CLIENT=" + params.Client + " USER=" + params.User +
                        " PASSWD=" + params.Password + " LANG=D DEST=" + params.Destination;
     RFC_HANDLE handle = api.RfcOpenEx(r.connect_string.c_str(), &r.open_error);
-    write_trace_line(trace, option_string, static_cast<long>(handle), "RfcOpenEx called", "");
+    write_trace_line(trace, option_string, handle, "RfcOpenEx called", "");
     return handle;
 }

@@ -19,8 +19,10 @@ struct ConnectionRecords {
 };
 
 // The value of an option keyword such as ",HOST=": the text after it up to
-// the next comma or blank, in the case as typed. Empty when absent.
-std::string option_value(const std::string &option_string, const std::string &option_copy,
+// the next comma or blank, in the case as typed. option_text is the typed
+// text that option_string upper-cases, character for character. Empty when
+// absent.
+std::string option_value(const std::string &option_string, const std::string &option_text,
                          const char *keyword);
 
 // Opens the connection to the system that the logon parameters name: through
@@ -28,5 +30,5 @@ std::string option_value(const std::string &option_string, const std::string &op
 // exists, otherwise through RfcOpen. Returns the handle, 0 on failure.
 RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &records,
                            const LogonParameters &params, const std::string &option_string,
-                           const std::string &option_copy, const RfcTrace &trace,
+                           const std::string &option_text, const RfcTrace &trace,
                            const FileOpener &files);

@@ -3,11 +3,12 @@
 #include <cstdlib>
 #include <cstring>
 
-void write_trace_line(const RfcTrace &trace, const std::string &option_string, long handle,
+void write_trace_line(const RfcTrace &trace, const std::string &option_string, RFC_HANDLE handle,
                       const std::string &text, const std::string &detail) {
     if (option_string.find(",SYSLOG") == std::string::npos) return;
     if (!trace.trace_log) return;
-    std::fprintf(trace.trace_log, "%ld %s %s\n", handle, text.c_str(), detail.c_str());
+    std::fprintf(trace.trace_log, "%d %s %s\n", static_cast<int>(static_cast<std::int32_t>(handle)),
+                 text.c_str(), detail.c_str());
     std::fflush(trace.trace_log);
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -17,7 +18,8 @@ struct RfcTrace {
 
 // "<handle> <text> <detail>\n" to the trace log, when ",SYSLOG" is in the
 // option string and the log is open; flushed at once.
-void write_trace_line(const RfcTrace &trace, const std::string &option_string, long handle,
+// The handle is shown as the signed 32-bit number it is on every build.
+void write_trace_line(const RfcTrace &trace, const std::string &option_string, RFC_HANDLE handle,
                       const std::string &text, const std::string &detail);
 
 // indent blanks, then the label padded to width, " : ", the text and "\n".

@@ -18,6 +18,9 @@ struct RunContext {
     // Option words joined with one blank: upper-cased, and as typed.
     std::string option_string;
     std::string option_copy;
+    // The options as typed (or the global sensor's own), never trimmed by the
+    // progress lines: where ",HOST=" and ",NO=" values are taken from.
+    std::string option_text;
 
     bool item_mode = false;
     std::string item_name;

@@ -30,10 +30,17 @@ std::unique_ptr<std::istream> prtg_search(RunContext &ctx, const FileOpener &fil
     ctx.profile_directory.clear();
     const std::string &name = ctx.profile_file_name;
     if (auto path_file = files.open_read(prtg_path_file)) {
-        LineReader reader(*path_file, 100);
+        // Lines are read whole: a piece of a long line would name another
+        // directory. A read of max_path + 2 characters holds any line that
+        // fits and its line end; what is longer is refused.
+        LineReader reader(*path_file, max_path + 3);
         std::string line;
         while (reader.next(line)) {
             strip_line_end(line);
+            if (line.size() > max_path)
+                throw NumberedError(std::string("Error 1016: A line in ") + prtg_path_file +
+                                    " is longer than " + std::to_string(max_path) +
+                                    " characters...");
             if (qualifies_as_directory(line)) ctx.profile_directory = line;
         }
         std::string &dir = ctx.profile_directory;

@@ -51,6 +51,9 @@ int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
         if (!profile) continue;
 
         bool system_error = false;
+        // Other labels carry over from earlier profiles, but a password never
+        // does: without its own it would go to the wrong system.
+        ctx.logon.Password.clear();
         read_logon_profile(*profile, entry, ProfileRun::Multi, ctx.logon, system_error);
         profile.reset();
         check_logon_parameters(entry, ProfileRun::Multi, ctx.logon, system_error);
@@ -67,7 +70,7 @@ int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
         // one left from another system, and a wrong logon can lock the user.
         if (!system_error) {
             ctx.handle = open_connection(ctx.rfc, ctx.connection, p, ctx.option_string,
-                                         ctx.option_copy, ctx.trace, files);
+                                         ctx.option_text, ctx.trace, files);
             if (ctx.handle == 0) {
                 system_error = true;
             } else {

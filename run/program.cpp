@@ -35,7 +35,7 @@ int run_program(int argc, const char *const *argv, const FileOpener &files) {
                                         ctx.argument2, ctx.item_name);
             list_file.reset();
             ctx.item_name = sensor.item_name;
-            if (sensor.options_replaced) ctx.option_copy = sensor.option_copy;
+            if (sensor.options_replaced) ctx.option_copy = ctx.option_text = sensor.option_copy;
             ctx.profile_path = ctx.profile_directory;
             rebuild_option_string(ctx);
             ctx.rfc = load_rfc_library();

@@ -44,7 +44,7 @@ int run_single_system(RunContext &ctx, const FileOpener &files) {
         std::fflush(stdout);
     }
 
-    ctx.handle = open_connection(ctx.rfc, ctx.connection, p, ctx.option_string, ctx.option_copy,
+    ctx.handle = open_connection(ctx.rfc, ctx.connection, p, ctx.option_string, ctx.option_text,
                                  ctx.trace, files);
     if (ctx.handle == 0) {
         write_error_document(ctx.doc, "Error 1011: RFC-Open for " + p.Destination + " failed !");

@@ -40,6 +40,7 @@ void start_up(RunContext &ctx, int argc, const char *const *argv) {
         throw NumberedError("Error 1016: Options " + options + " are longer than " +
                             std::to_string(max_options) + " characters...");
     ctx.option_copy = options;
+    ctx.option_text = options;
     rebuild_option_string(ctx);
 
     std::string::size_type item = ctx.option_string.find("ITEM=");

@@ -25,6 +25,13 @@
 
 namespace {
 
+// Profiles are text files in the platform's own line ends.
+#ifdef _WIN32
+#define PROFILE_LINE_END "\r\n"
+#else
+#define PROFILE_LINE_END "\n"
+#endif
+
 const char *const usage_main =
     "Usage: ramgauge-profile COMMAND [OPTIONS]\n"
     "Writes and checks logon profiles for the Ramgauge SAP memory sensor.\n\n"
@@ -253,17 +260,14 @@ int command_create(int argc, char **argv) {
                      faults.c_str());
         return 2;
     }
-    FILE *out = std::fopen(native_path(file).c_str(), "w");
-    if (!out) {
-        std::fprintf(stderr, "ramgauge-profile: cannot write %s\n", file.c_str());
-        return 2;
-    }
+    std::string content;
     for (const ProfileField &f : profile_fields) {
         const std::string &value =
             f.field == &LogonParameters::Password ? scrambled : params.*f.field;
-        std::fprintf(out, "%s %s\n", f.label, value.c_str());
+        content += std::string(f.label) + " " + value + PROFILE_LINE_END;
     }
-    if (std::fclose(out) != 0) {
+    // An old profile survives a failed write whole.
+    if (!replace_file(file, content)) {
         std::fprintf(stderr, "ramgauge-profile: cannot write %s\n", file.c_str());
         return 2;
     }

@@ -168,6 +168,54 @@ CASES = [
           {GLOBAL: sensor_file(options="x" * 120)}, exit=2),
 ]
 
+def trace_mentions(*words):
+    def check(work, _stdout):
+        with open(work + "/Dev_Rfc.Trc", "rb") as f:
+            trace = f.read().decode("latin-1")
+        return ["Dev_Rfc.Trc lacks %r" % w for w in words if w not in trace]
+    return check
+
+
+def sapsim_saw(*lines):
+    def check(work, _stdout):
+        with open(work + "/sapsim.log") as f:
+            log = f.read().splitlines()
+        return [] if log == list(lines) else ["sapsim.log is %r" % log]
+    return check
+
+
+LINE_199 = "x" * 12 + "P" * 174 + ".P00#"   # with "# Gsng: " 199 characters
+
+CASES += [
+    items("a list line of 199 characters is read whole", ["PROD", "ITEM=Pages-In:[/Sec]"],
+          header() + xml_channel("PRD.P00", "12") + summary("Pages-In [/Sec]", 2, 1, 0),
+          {QUAS: "# Gsng: " + LINE_199 + "\r\n" + gsng("PRD.P00#")}),
+    items("a password is never carried over to the next system",
+          ["PROD", "ITEM=Pages-In:[/Sec]"],
+          header() + xml_channel("PRD.P00", "12") + summary("Pages-In [/Sec]", 2, 1, 1),
+          {QUAS: gsng("PRD.P00#QAS.P00#"),
+           "QAS.P00": profile(Destination="QAS", Hostname="sapqas", Sysnr="01", Password=None)},
+          check=no_logon_for("QAS")),
+    items("other labels still carry over", ["PROD", "ITEM=Pages-In:[/Sec]"],
+          header() + xml_channel("PRD.P00", "12") + xml_channel("QAS.P00", "5") +
+          summary("Pages-In [/Sec]", 2, 2, 0),
+          {QUAS: gsng("PRD.P00#QAS.P00#"),
+           "QAS.P00": profile(Destination="QAS", Hostname="sapqas", Sysnr="01", Client=None,
+                              Language=None)}),
+    items(",HOST= keeps its case as typed", ["PROD", "ITEM=Pages-In:[/Sec] @,HOST=sapdev,NO=02"],
+          "* {TIME} SAP Ramgauge Vers 4.3 / 29.08.22\n"
+          "* {TIME} ITEM=Pages-In [/Sec] State=Executing\n" + header() +
+          "\n* {TIME} PRD.P00, sapprd, PRD, 00, 100 State=Rfc Failure\n" +
+          summary("Pages-In [/Sec]", 1, 0, 1) + "\n* {TIME} SAP Ramgauge now processed...\n",
+          {QUAS: gsng("PRD.P00#")},
+          check=trace_mentions("logon refused by sapdev client 100")),
+    items("a list entry naming a directory is skipped", ["PROD", "ITEM=Pages-In:[/Sec]"],
+          header() + xml_channel("PRD.P00", "12") + summary("Pages-In [/Sec]", 2, 1, 0),
+          {QUAS: gsng("PRD.P00#SUB.P00#")}, dirs=["SUB.P00"],
+          check=sapsim_saw("logon PRD client=100 user=MONITOR lang=E ok",
+                           "call PRD GET_MEM_ALL fault=none")),
+]
+
 FIFTY = (system("PRD") + system("HANG", host="saphang", sysnr="09", fault="hang"))
 
 

@@ -4,6 +4,7 @@ from fixtures import SCRAMBLED_SECRET1, error_answer, profile
 EXEXML_DIR = "PRTG Network Monitor\\Custom Sensors\\ExeXml\\"
 INCOMPLETE = profile(Extcompany=None)      # found, then refused with 1003
 NO_USER = profile(User=None)               # found, then refused with 1006
+LONG_DIR = "C:\\Sensors\\" + "\\".join(["d" * 30] * 3) + "\\" + "e" * 10   # 114 characters
 
 
 def e1002(shown):
@@ -46,6 +47,8 @@ CASES = [
      "files": {"PRD.P00": profile(eol="\n", Extcompany=None)}, "stdout": e1003(), "exit": 2},
     {"name": "profile name keeps its extension", "args": ["prd.p01", "@"],
      "files": {"prd.p01": INCOMPLETE}, "stdout": e1003("prd.p01"), "exit": 2},
+    {"name": "profile: a directory of the profile's name counts as missing", "args": ["PRD"],
+     "dirs": ["PRD.P00"], "stdout": e1002("PRD.P00"), "exit": 2},
     {"name": "short extension gets .P00", "args": ["x.ab", "@"],
      "stdout": e1002("x.ab.P00"), "exit": 2},
 
@@ -71,6 +74,13 @@ CASES = [
                 "C:\\Apps\\" + EXEXML_DIR + "PRD.P00": INCOMPLETE,
                 "C:\\Program Files\\" + EXEXML_DIR + "PRD.P00": NO_USER},
      "stdout": e1003(), "exit": 2},
+    {"name": "prtg: a long path file line is used whole, never a piece of it", "args": ["PRD"],
+     "rooted": {"C:\\PRTG_Path.Txt": LONG_DIR + "\r\n",
+                LONG_DIR + "\\PRD.P00": INCOMPLETE, LONG_DIR[:99] + "\\PRD.P00": NO_USER},
+     "stdout": e1003(), "exit": 2},
+    {"name": "prtg: a path file line over 259 characters is refused", "args": ["PRD"],
+     "rooted": {"C:\\PRTG_Path.Txt": "C:\\" + "d" * 257 + "\r\n"}, "stdout": error_answer(
+         "Error 1016: A line in C:\\PRTG_Path.Txt is longer than 259 characters..."), "exit": 2},
     {"name": "prtg: second sub-directory probe", "args": ["PRD"],
      "rooted": {"C:\\PRTG_Path.Txt": "C:\\PRTG\r\n",
                 "C:\\PRTG\\Custom Sensors\\ExeXml\\PRD.P00": INCOMPLETE,

@@ -179,6 +179,27 @@ CASES = [
          files={"PRD.P00": profile(Hostname="elsewhere")},
          systems=system(host="sapqas", sysnr="07")),
     scan("empty ,HOST= keeps the profile's host", EXAMPLE, args=["PRD", ",HOST=,x"]),
+] + [
+    # The values are taken as typed, whatever the progress lines make of the options.
+    scan(",HOST=/,NO= with options %r" % " ".join(args),
+         PROGRESS.replace("sapprd", "elsewhere") % shown + EXAMPLE + DONE,
+         args=["PRD"] + args, files={"PRD.P00": profile(Hostname="elsewhere")},
+         systems=system(host=host, sysnr="07"))
+    for args, shown, host in [
+        (["#,HOST=sapqas,NO=07"], "(No Parameters)", "sapqas"),
+        (["@,HOST=sapqas,NO=07"], "(No Parameters)", "sapqas"),
+        (["#,NO=07,HOST=elsewhere"], "(No Parameters)", "elsewhere"),
+        (["x#", ",HOST=sapQAS,NO=07"], "x", "sapqas"),
+    ]
+] + [
+    scan("Bramble CH= converts like atoi: %r" % " ".join(args), "50\n", args=["PRD"] + args,
+         files={"Ramgauge.Bramble": ""})
+    for args in (["CH=", "2"], ["CH=+2"], ["ch=02"])
+] + [
+    scan("megabytes of -100 to -999 kilobytes are 0", xml_answer(
+        "(PRD) Memory=0 MB, Free=0 MB, Swap=-1 MB, Free=0%, PageIn=12, PageOut=0 ",
+        "0", "0", "12", "0"),
+         systems=system(phys_mem=-123, free_mem=-999, swap_size=-1234, swap_free=0)),
     scan("destination file goes through SapRfc.ini",
          "* SapRfc.Ini.......: PRD<\n" + EXAMPLE,
          files={"PRD.P00": profile(Hostname="nowhere", Gwhost="nowhere", Gwservice="nope"),

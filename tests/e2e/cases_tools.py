@@ -1,4 +1,6 @@
 """ramgauge-profile: writing and checking logon profiles."""
+import os
+
 from fixtures import profile
 
 CREATE = ["create", "NEW.P00", "--extcompany", "ACME Corp", "--destination", "PRD",
@@ -24,6 +26,13 @@ def created_profile(work, _stdout):
     return problems
 
 
+def only_files(*names):
+    def check(work, _stdout):
+        left = sorted(set(os.listdir(work)) - {"sapsim.ini", "sapsim.log"})
+        return [] if left == sorted(names) else ["the folder holds %r" % left]
+    return check
+
+
 def tool(name, args, stdout=None, exit=0, **case):
     case.update(name="tool: " + name, exe="ramgauge-profile", args=args, exit=exit)
     if stdout is not None:
@@ -38,6 +47,9 @@ CASES = [
          files={"NEW.P00": "keep me"}, after={"NEW.P00": "keep me"}),
     tool("create --force replaces the file", CREATE + ["--force"], "NEW.P00 written\n",
          stdin="secret1\n", files={"NEW.P00": "old"}, check=created_profile),
+    tool("create --force keeps the old profile when the write fails", CREATE + ["--force"], "",
+         exit=2, stdin="secret1\n", files={"NEW.P00": profile()}, file_size_limit=0,
+         after={"NEW.P00": profile()}, check=only_files("NEW.P00")),
     tool("create refuses what the sensor would refuse", CREATE[:6] + ["--client", "10"] + CREATE[8:],
          "", exit=2, stdin="secret1\n", after={"NEW.P00": None}),
     tool("create refuses a password over 20 characters", CREATE, "", exit=2,

@@ -105,11 +105,26 @@ TEST(GlobalSensorFile, Errors) {
 }
 
 TEST(GlobalSensorFile, LongLinesAreReadInPiecesAndLimitsRefused) {
-    // 198 characters per read: the rest of a long line is a line of its own.
-    std::string padding(198 - 20, 'p');
-    Read r = read("Quadrant.Prf", "# Gsng: 123456789012" + padding + "# Gsng: 123456789012B#\n", "",
-                  "", "X");
-    EXPECT_EQ(r.sensor.system_list, padding + "B#");
+    // 199 characters per read: a line of 199 is whole, and the rest of a
+    // longer line is a line of its own.
+    struct Case {
+        const char *file;
+        std::string head, key; // head: lines before; key: the 20 characters before a list
+    } cases[] = {{"Quadrant.Prf", "", "# Gsng: 123456789012"},
+                 {"SAP Quadrant.Gbl", "# GSNX: S          Item=X," + program + "\n",
+                  "# GSNG: S" + std::string(11, ' ')}};
+    for (const Case &c : cases) {
+        std::string full(199 - 20 - 1, 'p'), longer(200 - 20 - 1, 'p');
+        std::string next = c.key + "B#\n";
+        EXPECT_EQ(
+            read(c.file, c.head + c.key + full + "#\n" + next, "S", "S", "X").sensor.system_list,
+            full + "#B#")
+            << c.file;
+        EXPECT_EQ(
+            read(c.file, c.head + c.key + longer + "#\n" + next, "S", "S", "X").sensor.system_list,
+            longer + "B#")
+            << c.file;
+    }
 
     std::string list;
     for (int i = 0; i < 140; ++i)

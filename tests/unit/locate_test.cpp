@@ -77,10 +77,28 @@ TEST(LocateProfile, PrtgPathFile) {
     files.files = {{"C:\\PRTG_Path.Txt", "C:\\Apps"}, {"PROD.P00", "cwd"}};
     EXPECT_EQ(locate(files, "PROD").error, "Error 1002: Profile PROD.P00 is missing...");
 
-    // A line longer than 98 characters is read in pieces; neither piece qualifies here.
-    files.files = {{"C:\\PRTG_Path.Txt", "xx" + std::string(120, 'a') + "\n"},
-                   {"\\PROD.P00", "root"}};
-    EXPECT_EQ(locate(files, "PROD").content, "root");
+    // Lines are used whole up to 259 characters; a longer one is refused,
+    // never used in pieces.
+    std::string dir_200 = "C:\\" + std::string(197, 'a');
+    files.files = {{"C:\\PRTG_Path.Txt", dir_200 + "\r\n"}, {dir_200 + "\\PROD.P00", "whole"}};
+    EXPECT_EQ(locate(files, "PROD").content, "whole");
+    std::string dir_259 = "C:\\" + std::string(256, 'a');
+    files.files = {{"C:\\PRTG_Path.Txt", dir_259 + "\r\n"}};
+    EXPECT_EQ(locate(files, "PROD").error.substr(0, 28),
+              "Error 1016: Path " + dir_259.substr(0, 11))
+        << "the line is taken; the profile path beyond it is too long";
+    const std::string too_long =
+        "Error 1016: A line in C:\\PRTG_Path.Txt is longer than 259 characters...";
+    for (std::size_t length : {260, 261, 400}) {
+        std::string dir = "C:\\" + std::string(length - 3, 'a');
+        files.files = {{"C:\\PRTG_Path.Txt", "C:\\Apps\n" + dir + "\n"},
+                       {"C:\\Apps\\PROD.P00", "apps"},
+                       {dir.substr(0, 99) + "\\PROD.P00", "piece"}};
+        EXPECT_EQ(locate(files, "PROD").error, too_long) << length;
+    }
+    files.files = {{"C:\\PRTG_Path.Txt", "xx" + std::string(120, 'a') + "\nC:\\Apps\n"},
+                   {"C:\\Apps\\PROD.P00", "apps"}};
+    EXPECT_EQ(locate(files, "PROD").content, "apps") << "a long line that is no directory";
 }
 
 TEST(LocateProfile, FixedDirectoriesWithoutPathFile) {

@@ -146,6 +146,10 @@ TEST(MemoryTexts, MegabytesAndPercentage) {
     EXPECT_EQ(megabyte_text(5), "0");
     EXPECT_EQ(megabyte_text(1999), "1");
     EXPECT_EQ(megabyte_text(-1234), "-1");
+    EXPECT_EQ(megabyte_text(-123), "0") << "the sign is no digit";
+    EXPECT_EQ(megabyte_text(-999), "0");
+    EXPECT_EQ(megabyte_text(-1000), "-1");
+    EXPECT_EQ(megabyte_text(INT32_MIN), "-2147483");
     MemoryRecord r;
     r.swap_size = 50;
     r.swap_free = 40;

@@ -94,7 +94,8 @@ TEST(WriteChannel, BrambleChannelSelection) {
     } cases[] = {
         {"CH=2", "b"},     {"CH=2,X", "b"}, {"CH=0", ""},
         {"CH=X", ""},      {"CH=9", ""},    {"CH=0021", "b"}, // three characters: "002"
-        {"# MYCH=3", "c"},
+        {"# MYCH=3", "c"}, {"CH= 2", "b"},  {"CH=+2", "b"},
+        {"CH=-1", ""},     {"CH=   3", ""}, // three characters: blanks alone
     };
     for (const Case &c : cases) {
         OutputDocument doc;

@@ -90,6 +90,20 @@ TEST(OpenConnection, Overrides) {
     EXPECT_EQ(option_value("A,HOST=X Y", "a,host=x y", ",HOST="), "x");
 }
 
+TEST(WriteTraceLine, HandleIsSigned32BitOnEveryBuild) {
+    RfcTrace trace;
+    trace.trace_log = std::tmpfile();
+    ASSERT_NE(trace.trace_log, nullptr);
+    write_trace_line(trace, ",SYSLOG", 0xFFFFFFFFu, "RfcOpen called", "");
+    write_trace_line(trace, ",SYSLOG", 7u, "RfcCall called", "x");
+    write_trace_line(trace, "", 8u, "not written without ,SYSLOG", "");
+    std::rewind(trace.trace_log);
+    char text[128] = "";
+    std::size_t n = std::fread(text, 1, sizeof text - 1, trace.trace_log);
+    EXPECT_EQ(std::string(text, n), "-1 RfcOpen called \n7 RfcCall called x\n");
+    std::fclose(trace.trace_log);
+}
+
 TEST(OpenConnection, DestinationFileGoesThroughSapRfcIni) {
     FakeFiles files;
     files.files["SapRfc.PRD"] = "DEST=PRD\r\nASHOST=x\r\n\x1a";
