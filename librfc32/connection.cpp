@@ -172,14 +172,27 @@ bool Socket::receive_message(std::vector<std::string> &lines, int timeout_ms, st
     auto deadline = clock::now() + std::chrono::milliseconds(timeout_ms);
     socket_t fd = static_cast<socket_t>(fd_);
     lines.clear();
+    std::size_t taken = 0, total = 0;
     for (;;) {
         std::string::size_type end;
-        while ((end = buffer_.find('\n')) != std::string::npos) {
-            std::string line = buffer_.substr(0, end);
-            buffer_.erase(0, end + 1);
-            if (line.empty()) return true;
+        while ((end = buffer_.find('\n', taken)) != std::string::npos) {
+            std::string line = buffer_.substr(taken, end - taken);
+            taken = end + 1;
+            if (line.empty()) {
+                buffer_.erase(0, taken);
+                return true;
+            }
+            total += line.size() + 1;
             lines.push_back(line);
+            if (lines.size() > max_reply_lines || total > max_reply_bytes) {
+                lines.clear();
+                reason = "reply too long (over " + std::to_string(max_reply_lines) + " lines or " +
+                         std::to_string(max_reply_bytes >> 20) + " MB)";
+                return false;
+            }
         }
+        buffer_.erase(0, taken);
+        taken = 0;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now());
         if (left.count() <= 0 || !wait_for(fd, false, static_cast<int>(left.count()))) {
             reason = "timeout: no reply within " + std::to_string(timeout_ms / 1000) + " s";
@@ -192,8 +205,8 @@ bool Socket::receive_message(std::vector<std::string> &lines, int timeout_ms, st
             return false;
         }
         buffer_.append(chunk, static_cast<std::size_t>(n));
-        if (buffer_.size() > (1u << 20)) {
-            reason = "reply too long";
+        if (buffer_.size() > max_reply_bytes) {
+            reason = "reply too long (over " + std::to_string(max_reply_bytes >> 20) + " MB)";
             return false;
         }
     }

@@ -8,6 +8,11 @@ struct Endpoint {
     int port = 0;
 };
 
+// The most one reply may hold; a peer that sends more is cut off, so that no
+// reply can exhaust the memory of a 32-bit process.
+constexpr std::size_t max_reply_lines = 100000;
+constexpr std::size_t max_reply_bytes = 16u << 20;
+
 class Socket {
   public:
     Socket() = default;
@@ -19,7 +24,8 @@ class Socket {
     bool connect_to(const Endpoint &endpoint, int timeout_ms, std::string &reason);
     bool send_all(const std::string &data, std::string &reason);
     // Reads one message (lines up to an empty line) within timeout_ms.
-    // Returns false with reason "timeout" or "connection lost".
+    // Returns false with reason "timeout", "connection lost" or "reply too
+    // long" (see the limits above).
     bool receive_message(std::vector<std::string> &lines, int timeout_ms, std::string &reason);
     void close();
 

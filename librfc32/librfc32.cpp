@@ -71,6 +71,7 @@ struct Connection {
     int receive_timeout_ms = default_receive_timeout_s * 1000;
     std::string exception; // what RfcReceive hands out for results 2 and 3
     bool call_pending = false;
+    std::string function; // of the pending call
 };
 
 // The library's own state: the installed environment, the last error and the
@@ -81,6 +82,11 @@ RFC_ERROR_INFO last_error{};
 std::map<RFC_HANDLE, std::unique_ptr<Connection>> connections;
 RFC_HANDLE next_handle = 1;
 std::map<RFC_TYPEHANDLE, std::string> structures;
+
+// A misbehaviour that sapsim asks for in its logon reply ("libfault NAME"),
+// so that tests reach the caller's handling of failures that a healthy
+// library never produces. Empty: behave.
+std::string library_fault;
 
 void copy_field(char *field, std::size_t width, const std::string &text) {
     std::memset(field, 0, width);
@@ -218,7 +224,10 @@ RFC_HANDLE open_logon(const Logon &logon, const char *operation) {
                      "logon to " + logon.host + ": " + reason);
         return 0;
     }
-    if (reply.size() == 1 && reply[0] == "OK") {
+    if (!reply.empty() && reply[0] == "OK") {
+        library_fault.clear();
+        for (std::size_t i = 1; i < reply.size(); ++i)
+            if (reply[i].compare(0, 9, "libfault ") == 0) library_fault = reply[i].substr(9);
         RFC_HANDLE handle = next_handle++;
         connections[handle] = std::move(connection);
         return handle;
@@ -230,6 +239,85 @@ RFC_HANDLE open_logon(const Logon &logon, const char *operation) {
                  "logon refused by " + logon.host + " client " + logon.client + " user " +
                      logon.user + ": " + why);
     return 0;
+}
+
+// What the dictionary of the simulated system says about the one structure
+// and function module it serves. A caller's description must agree, as the
+// real library relies on it when it packs and unpacks the data.
+struct FieldSpec {
+    const char *name;
+    unsigned type, length, offset;
+};
+const FieldSpec mem_all_fields[] = {
+    {"TYPE", TYPINT2, 2, 0},       {"SUBTYPE", TYPINT2, 2, 2},    {"SERIALNR", TYPINT2, 2, 4},
+    {"IN_PG_SEC", TYPINT, 4, 8},   {"OUT_PG_SEC", TYPINT, 4, 12}, {"IN_KB_SEC", TYPINT, 4, 16},
+    {"OUT_KB_SEC", TYPINT, 4, 20}, {"FREE_MEM", TYPINT, 4, 24},   {"PHYS_MEM", TYPINT, 4, 28},
+    {"SWAP_CONF", TYPINT, 4, 32},  {"SWAP_FREE", TYPINT, 4, 36},  {"SWAP_SIZE", TYPINT, 4, 40},
+    {"SWAP_MAX", TYPINT, 4, 44}};
+constexpr unsigned mem_all_fields_count = 13;
+constexpr unsigned mem_all_length = 48;
+
+struct ParameterSpec {
+    const char *name;
+    unsigned type, length;
+};
+const ParameterSpec get_mem_all_exporting[] = {{"LOCAL_REMOTE", TYPC, 6},
+                                               {"LOGICAL_DESTINATION", TYPC, 32}};
+const ParameterSpec get_mem_all_importing[] = {
+    {"ACTIVEFLAG", TYPINT, 4},  {"DETAILSCOLL", TYPINT, 4},  {"DETAILSMODE", TYPINT, 4},
+    {"DETAILSREQI", TYPINT, 4}, {"F_MEM_ALL_READ", TYPC, 3}, {"INTERVAL", TYPINT, 4},
+    {"LASTCOLLINT", TYPINT, 4}, {"LASTCOLLWRT", TYPC, 25},   {"NORMCOLLINT", TYPINT, 4}};
+
+// "type 8 length 4", the words of the trace texts below, which stay short
+// enough for one line of SAP's trace.
+std::string describe(unsigned type, unsigned length) {
+    return "type " + std::to_string(type) + " length " + std::to_string(length);
+}
+
+// Empty when the description of MEM_ALL agrees with the dictionary, else
+// what differs. Offsets may be 0 (the library lays the fields out) or the
+// dictionary's own.
+std::string check_structure(const std::string &name, const RFC_TYPE_ELEMENT *elements,
+                            unsigned entries) {
+    if (name != "MEM_ALL") return "structure " + name + " is not in the dictionary";
+    if (entries != mem_all_fields_count)
+        return "MEM_ALL has " + std::to_string(mem_all_fields_count) + " fields, not " +
+               std::to_string(entries);
+    unsigned end = 0;
+    for (unsigned i = 0; i < entries; ++i) {
+        const RFC_TYPE_ELEMENT &e = elements[i];
+        const FieldSpec &f = mem_all_fields[i];
+        std::string got = e.name ? e.name : "";
+        if (got != f.name)
+            return "MEM_ALL field " + std::to_string(i + 1) + " is " + got + ", expected " + f.name;
+        if (e.type != f.type || e.length != f.length || e.decimals != 0 ||
+            (e.offset != 0 && e.offset != f.offset))
+            return "MEM_ALL " + got + ": " + describe(e.type, e.length) + " offset " +
+                   std::to_string(e.offset) + ", expected " + describe(f.type, f.length) +
+                   " offset " + std::to_string(f.offset);
+        end = f.offset + f.length;
+    }
+    if (end != mem_all_length) return "MEM_ALL is " + std::to_string(end) + " bytes";
+    return "";
+}
+
+// Empty when the parameter list matches the function's interface, in order.
+template <std::size_t N>
+std::string check_parameters(const char *kind, const RFC_PARAMETER *list,
+                             const ParameterSpec (&spec)[N]) {
+    std::size_t i = 0;
+    for (const RFC_PARAMETER *p = list; p && p->name; ++p, ++i) {
+        std::string got(p->name, strnlen(p->name, p->nlen));
+        if (i >= N) return std::string(kind) + " " + got + ": not in GET_MEM_ALL";
+        if (got != spec[i].name || p->nlen != std::strlen(spec[i].name))
+            return std::string(kind) + " " + std::to_string(i + 1) + ": " + got + ", expected " +
+                   spec[i].name;
+        if (p->type != spec[i].type || p->leng != spec[i].length || !p->addr)
+            return std::string(kind) + " " + got + ": " + describe(p->type, p->leng) +
+                   ", expected " + describe(spec[i].type, spec[i].length);
+    }
+    if (i != N) return std::string(kind) + " parameters of GET_MEM_ALL incomplete";
+    return "";
 }
 
 Connection *find_connection(RFC_HANDLE handle) {
@@ -337,6 +425,18 @@ RFC_EXPORT RFC_RC SAP_API RfcInstallStructure(const char *name, RFC_TYPE_ELEMENT
                                               unsigned entries, RFC_TYPEHANDLE *type_handle) {
     std::lock_guard<std::mutex> lock(state_mutex);
     if (!name || !elements || entries == 0 || !type_handle) return RFC_FAILURE;
+    if (library_fault == "install") {
+        record_error("RFC_ERROR_MEMORY_INSUFFICIENT", "RfcInstallStructure",
+                     "no memory for the type description of " + std::string(name));
+        return RFC_FAILURE;
+    }
+    std::vector<RFC_TYPE_ELEMENT> seen(elements, elements + entries);
+    if (library_fault == "structure") seen[3].length = 2;
+    std::string fault = check_structure(name, seen.data(), entries);
+    if (!fault.empty()) {
+        record_error("RFC_ERROR_PROGRAM", "RfcInstallStructure", fault);
+        return RFC_FAILURE;
+    }
     RFC_TYPEHANDLE handle = static_cast<RFC_TYPEHANDLE>(structures.size() + 100);
     structures[handle] = name;
     *type_handle = handle;
@@ -351,6 +451,30 @@ RFC_EXPORT RFC_RC SAP_API RfcCall(RFC_HANDLE handle, const char *function, RFC_P
         record_error("RFC_ERROR_PROGRAM", "RfcCall", "invalid connection handle");
         return RFC_FAILURE;
     }
+    std::string fault;
+    if (text_of(function) == "GET_MEM_ALL") {
+        std::vector<RFC_PARAMETER> seen;
+        for (RFC_PARAMETER *p = exporting; p && p->name; ++p)
+            seen.push_back(*p);
+        if (library_fault == "exporting" && !seen.empty()) seen[0].leng = 5;
+        seen.push_back(RFC_PARAMETER{});
+        fault = check_parameters("exporting", seen.data(), get_mem_all_exporting);
+        for (RFC_TABLE *t = tables; fault.empty() && t && t->name; ++t) {
+            RFC_TYPEHANDLE type = t->type + (library_fault == "type_handle" ? 1 : 0);
+            auto installed = structures.find(type);
+            const Table *table = static_cast<const Table *>(t->ithandle);
+            std::string name(t->name, strnlen(t->name, t->nlen));
+            if (installed == structures.end() || installed->second != "MEM_ALL")
+                fault = "table " + name + ": type " + std::to_string(type) + " is not MEM_ALL";
+            else if (!table || table->line_length != mem_all_length)
+                fault = "table " + name + ": lines are not " + std::to_string(mem_all_length) +
+                        " bytes";
+        }
+    }
+    if (!fault.empty()) {
+        record_error("RFC_ERROR_PROGRAM", "RfcCall", fault);
+        return RFC_FAILURE;
+    }
     std::string request = "CALL " + text_of(function) + "\n";
     for (RFC_PARAMETER *p = exporting; p && p->name; ++p)
         request += "export " + std::string(p->name, p->nlen) + " " +
@@ -358,6 +482,11 @@ RFC_EXPORT RFC_RC SAP_API RfcCall(RFC_HANDLE handle, const char *function, RFC_P
     for (RFC_TABLE *t = tables; t && t->name; ++t)
         request += "table " + std::string(t->name, t->nlen) + " " + std::to_string(t->leng) + "\n";
     request += "\n";
+    if (library_fault == "export_value") {
+        std::string::size_type blank =
+            request.find(wire::to_hex(reinterpret_cast<const unsigned char *>("LOCAL "), 6));
+        if (blank != std::string::npos) request.replace(blank + 10, 2, "58"); // "LOCALX"
+    }
     std::string reason;
     if (!connection->socket.send_all(request, reason)) {
         record_error("RFC_ERROR_COMMUNICATION", "RfcCall",
@@ -366,6 +495,7 @@ RFC_EXPORT RFC_RC SAP_API RfcCall(RFC_HANDLE handle, const char *function, RFC_P
         return RFC_FAILURE;
     }
     connection->call_pending = true;
+    connection->function = text_of(function);
     return RFC_OK;
 }
 
@@ -401,7 +531,7 @@ bool apply_reply(const std::vector<std::string> &reply, RFC_PARAMETER *importing
                 continue;
             }
             for (RFC_PARAMETER *p = importing; p && p->name; ++p)
-                if (std::string(p->name, p->nlen) == name && p->addr)
+                if (std::string(p->name, p->nlen) == name && p->addr && !bytes.empty())
                     std::memcpy(p->addr, bytes.data(),
                                 std::min<std::size_t>(p->leng, bytes.size()));
         } else {
@@ -432,6 +562,19 @@ RFC_EXPORT RFC_RC SAP_API RfcReceive(RFC_HANDLE handle, RFC_PARAMETER *importing
         return RFC_FAILURE;
     }
     connection->call_pending = false;
+    std::vector<RFC_PARAMETER> seen;
+    for (RFC_PARAMETER *p = importing; p && p->name; ++p)
+        seen.push_back(*p);
+    if (library_fault == "importing" && !seen.empty()) seen.back().type = TYPC;
+    seen.push_back(RFC_PARAMETER{});
+    std::string fault;
+    if (connection->function == "GET_MEM_ALL")
+        fault = check_parameters("importing", seen.data(), get_mem_all_importing);
+    if (!fault.empty()) {
+        record_error("RFC_ERROR_PROGRAM", "RfcReceive", fault);
+        drop_connection(handle);
+        return RFC_FAILURE;
+    }
     std::vector<std::string> reply;
     std::string reason;
     if (!connection->socket.receive_message(reply, connection->receive_timeout_ms, reason)) {
@@ -479,6 +622,11 @@ RFC_EXPORT void SAP_API RfcClose(RFC_HANDLE handle) {
 
 RFC_EXPORT ITAB_H SAP_API ItCreate(const char *name, unsigned leng, unsigned, unsigned) {
     if (leng == 0) return nullptr;
+    if (library_fault == "create") {
+        record_error("RFC_ERROR_MEMORY_INSUFFICIENT", "ItCreate",
+                     "no memory for table " + text_of(name));
+        return nullptr;
+    }
     return new Table{text_of(name), leng, {}};
 }
 
@@ -489,11 +637,21 @@ RFC_EXPORT unsigned SAP_API ItFill(ITAB_H table) {
 RFC_EXPORT void *SAP_API ItGetLine(ITAB_H table, unsigned line) {
     Table *t = static_cast<Table *>(table);
     if (!t || line == 0 || line > t->lines.size()) return nullptr;
+    if (library_fault == "get_line") {
+        record_error("RFC_ERROR_MEMORY_INSUFFICIENT", "ItGetLine",
+                     "line " + std::to_string(line) + " of table " + t->name + " is not paged in");
+        return nullptr;
+    }
     return t->lines[line - 1].data();
 }
 
 RFC_EXPORT int SAP_API ItDelete(ITAB_H table) {
     if (!table) return 1;
+    if (library_fault == "delete") {
+        record_error("RFC_ERROR_PROGRAM", "ItDelete",
+                     "table " + static_cast<Table *>(table)->name + " is still in use");
+        return 1;
+    }
     delete static_cast<Table *>(table);
     return 0;
 }

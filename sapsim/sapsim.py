@@ -21,14 +21,26 @@ Configuration file (INI), one section per system:
   in_pg_sec = 12
   lines = 1                ; table lines sent; the figures are in the last one
   fault = none             ; see below
+  library_fault = none     ; see below
 
 Faults: none, refuse [reason], failure [text], exception NAME,
 sys_exception TEXT, code N, drop (connection closed in the middle of the
 call), garbage (a reply that breaks the protocol), delay SECONDS (answer
-late), hang (never answer the call), empty_table.
+late), hang (never answer the call), hang_logon (accept the connection,
+never answer the logon), endless (a reply of short lines without end),
+empty_table. Texts may carry \\xNN escapes for any byte (a Latin-1 letter,
+a control byte).
 
-A fault can also be set while sapsim runs, per request, by sending
-"CONTROL\\nset SYSTEM fault VALUE\\n\\n" to its port.
+Library faults are sent to the stand-in RFC library in the logon reply and
+make it misbehave from then on: install, create, get_line, delete (that
+operation fails), and structure, type_handle, exporting, importing (the
+library sees that part of the caller's call description altered, so that
+its check of the description refuses it), export_value (the library sends
+LOCAL_REMOTE as "LOCALX", which sapsim refuses).
+
+A setting can also be changed while sapsim runs by sending
+"CONTROL\\nset SYSTEM KEY VALUE\\n\\n" to its port; it answers "OK" or
+"ERROR <reason>".
 """
 import argparse
 import configparser
@@ -110,25 +122,123 @@ class LiveMemory:
         return figures
 
 
+class ConfigError(Exception):
+    """A configuration that sapsim cannot serve; the text says why."""
+
+
+# Fault name -> what follows it: None nothing, "text" optional text,
+# "name" a required word or text, "int" a whole number, "seconds" a number.
+FAULTS = {"none": None, "refuse": "text", "failure": "text", "exception": "name",
+          "sys_exception": "name", "code": "int", "drop": None, "garbage": None,
+          "delay": "seconds", "hang": None, "hang_logon": None, "endless": None,
+          "empty_table": None}
+LIBRARY_FAULTS = ["none", "install", "create", "get_line", "delete", "structure", "type_handle",
+                  "export_value",
+                  "exporting", "importing"]
+KEYS = ["host", "sysnr", "clients", "users", "memory", "lines", "fault",
+        "library_fault"] + FIELDS
+
+
+def unescape(text):
+    """Texts of faults may carry \\xNN for any byte."""
+    return text.encode("latin-1").decode("unicode_escape") if "\\x" in text else text
+
+
+def check_fault(value):
+    name, _, rest = value.partition(" ")
+    if name not in FAULTS:
+        raise ConfigError("unknown fault %r (known: %s)" % (name, ", ".join(FAULTS)))
+    kind = FAULTS[name]
+    if kind is None and rest:
+        raise ConfigError("fault %s takes no value" % name)
+    if kind == "name" and not rest:
+        raise ConfigError("fault %s needs a text" % name)
+    if kind == "int" and not rest.lstrip("-").isdigit():
+        raise ConfigError("fault %s needs a whole number, not %r" % (name, rest))
+    if kind == "seconds":
+        try:
+            if not 0 <= float(rest) < 86400:
+                raise ValueError
+        except ValueError:
+            raise ConfigError("fault %s needs a number of seconds, not %r" % (name, rest))
+    return value
+
+
+def check_setting(system, key, value):
+    """Checks one setting and returns its value as sapsim keeps it."""
+    if key not in KEYS:
+        raise ConfigError("[%s]: unknown setting %r" % (system, key))
+    try:
+        if key == "fault":
+            return check_fault(value)
+        if key == "library_fault":
+            if value not in LIBRARY_FAULTS:
+                raise ConfigError("unknown library fault %r (known: %s)"
+                                  % (value, ", ".join(LIBRARY_FAULTS)))
+            return value
+        if key == "memory":
+            if value not in ("fixed", "live"):
+                raise ConfigError("memory is fixed or live, not %r" % value)
+            return value
+        if key == "sysnr":
+            if not (value.isdigit() and len(value) <= 2):
+                raise ConfigError("sysnr is a number of one or two digits, not %r" % value)
+            return value
+        if key == "lines":
+            if not value.isdigit():
+                raise ConfigError("lines is a whole number, not %r" % value)
+            return int(value)
+        if key in FIELDS:
+            try:
+                return int(value)
+            except ValueError:
+                raise ConfigError("%s is a whole number, not %r" % (key, value))
+        return value
+    except ConfigError as error:
+        raise ConfigError("[%s]: %s" % (system, error))
+
+
 class System:
     def __init__(self, name, section):
         self.name = name
-        self.host = section.get("host", name).lower()
-        self.sysnr = section.get("sysnr", "00")
-        self.clients = section.get("clients", "100").split()
-        self.users = dict(u.split(":", 1) for u in section.get("users", "").split() if ":" in u)
-        self.memory = section.get("memory", "fixed")
-        self.values = {f: int(section.get(f, "0")) for f in FIELDS}
-        self.lines = int(section.get("lines", "1"))
-        self.fault = section.get("fault", "none")
+        for key in section:
+            check_setting(name, key, section[key])
+        get = lambda key, default: check_setting(name, key, section.get(key, default))
+        self.host = get("host", name).lower()
+        self.sysnr = get("sysnr", "00")
+        self.clients = get("clients", "100").split()
+        self.users = dict(u.split(":", 1) for u in get("users", "").split() if ":" in u)
+        self.memory = get("memory", "fixed")
+        self.values = {f: get(f, "0") for f in FIELDS}
+        self.lines = get("lines", "1")
+        self.fault = get("fault", "none")
+        self.library_fault = get("library_fault", "none")
+
+    def set(self, key, value):
+        value = check_setting(self.name, key, value)
+        if key in FIELDS:
+            self.values[key] = value
+        elif key == "host":
+            self.host = value.lower()
+        elif key == "clients":
+            self.clients = value.split()
+        elif key == "users":
+            self.users = dict(u.split(":", 1) for u in value.split() if ":" in u)
+        else:
+            setattr(self, key, value)
 
 
 class Simulator:
     def __init__(self, config_path, log_path):
-        parser = configparser.ConfigParser(inline_comment_prefixes=(";",))
-        if not parser.read(config_path):
-            raise SystemExit("sapsim: cannot read %s" % config_path)
+        parser = configparser.ConfigParser(inline_comment_prefixes=(";",), interpolation=None)
+        try:
+            if not parser.read(config_path, encoding="latin-1"):
+                raise ConfigError("cannot read %s" % config_path)
+        except configparser.Error as error:
+            raise ConfigError("%s: %s" % (config_path, " ".join(str(error).split())))
         self.systems = [System(name, parser[name]) for name in parser.sections()]
+        if not self.systems:
+            raise ConfigError("%s names no system ([NAME] sections)" % config_path)
         self.live = LiveMemory()
         self.log_lock = threading.Lock()
         self.log_path = log_path
@@ -181,13 +291,7 @@ class Handler(socketserver.StreamRequestHandler):
             if not first:
                 return
             if first[0] == "CONTROL":
-                for line in first[1:]:
-                    words = line.split(" ", 3)
-                    if len(words) == 4 and words[0] == "set":
-                        for system in sim.systems:
-                            if system.name == words[1]:
-                                setattr(system, words[2], words[3])
-                self.send("OK")
+                self.send(self.control(sim, first[1:]))
                 return
             if first[0] != "LOGON":
                 return
@@ -197,7 +301,7 @@ class Handler(socketserver.StreamRequestHandler):
             if system is None:
                 reason = "no system %s %s" % (logon.get("host"), logon.get("sysnr"))
             elif system.fault.startswith("refuse"):
-                reason = system.fault[7:] or "logon refused"
+                reason = unescape(system.fault[7:]) or "logon refused"
             elif logon.get("client") not in system.clients:
                 reason = "client %s unknown" % logon.get("client")
             elif system.users.get(logon.get("user")) != logon.get("passwd"):
@@ -210,7 +314,13 @@ class Handler(socketserver.StreamRequestHandler):
             if reason:
                 self.send("REFUSED " + reason)
                 return
-            self.send("OK")
+            if system.fault == "hang_logon":
+                time.sleep(3600)
+                return
+            if system.library_fault != "none":
+                self.send("OK", "libfault " + system.library_fault)
+            else:
+                self.send("OK")
             while True:
                 call = read_message(self.rfile)
                 if not call:
@@ -220,6 +330,37 @@ class Handler(socketserver.StreamRequestHandler):
                 self.answer_call(sim, system, call)
         except (ConnectionError, OSError):
             pass  # the client vanished; nothing to clean up
+
+    @staticmethod
+    def control(sim, lines):
+        for line in lines:
+            words = line.split(" ", 3)
+            if len(words) != 4 or words[0] != "set":
+                return "ERROR expected: set SYSTEM KEY VALUE"
+            system = next((s for s in sim.systems if s.name == words[1]), None)
+            if system is None:
+                return "ERROR unknown system %s" % words[1]
+            try:
+                system.set(words[2], words[3])
+            except ConfigError as error:
+                return "ERROR %s" % error
+        return "OK"
+
+    @staticmethod
+    def export_fault(call):
+        """What is wrong with the exporting values of a GET_MEM_ALL call."""
+        exports = {}
+        for line in call[1:]:
+            kind, _, rest = line.partition(" ")
+            if kind == "export":
+                name, _, value = rest.partition(" ")
+                exports[name] = bytes.fromhex(value)
+        local_remote = exports.get("LOCAL_REMOTE", b"")
+        if local_remote not in (b"LOCAL ", b"REMOTE"):
+            return "LOCAL_REMOTE is '%s', not LOCAL or REMOTE" % local_remote.decode("latin-1")
+        if exports.get("LOGICAL_DESTINATION") is None:
+            return "LOGICAL_DESTINATION is missing"
+        return None
 
     def answer_call(self, sim, system, call):
         function = call[0][5:]
@@ -239,14 +380,24 @@ class Handler(socketserver.StreamRequestHandler):
         if fault == "garbage":
             self.send("HTTP/1.0 200 OK", "what is this")
             return
+        if fault == "endless":
+            self.send_endless()
+            return
+        try:
+            wrong = self.export_fault(call)
+        except ValueError:
+            wrong = "exporting values are not hexadecimal"
+        if wrong:
+            self.send("RESULT 1", "message GET_MEM_ALL: " + wrong)
+            return
         if fault.startswith("exception"):
-            self.send("RESULT 2", "exception " + fault[10:])
+            self.send("RESULT 2", "exception " + unescape(fault[10:]))
             return
         if fault.startswith("sys_exception"):
-            self.send("RESULT 3", "exception " + fault[14:])
+            self.send("RESULT 3", "exception " + unescape(fault[14:]))
             return
         if fault.startswith("failure"):
-            self.send("RESULT 1", "message " + (fault[8:] or "GET_MEM_ALL failed"))
+            self.send("RESULT 1", "message " + (unescape(fault[8:]) or "GET_MEM_ALL failed"))
             return
         if fault.startswith("code"):
             self.send("RESULT " + fault.split()[1])
@@ -265,10 +416,31 @@ class Handler(socketserver.StreamRequestHandler):
         self.send(*reply)
 
 
+    def send_endless(self):
+        """A reply that never ends: short lines until the client hangs up
+        (bounded, so that a client without a limit does not keep us busy)."""
+        self.wfile.write(b"RESULT 0\n")
+        chunk = b"import X 00\n" * 4096
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline:
+            self.wfile.write(chunk)
+
+
 class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
-    allow_reuse_address = True
+    allow_reuse_address = True  # restarts at once; a port with a listener still fails
     request_queue_size = 64
+
+
+def lifetime(text):
+    try:
+        value = float(text)
+    except ValueError:
+        value = None
+    if value is None or not 0 < value <= 86400:
+        raise argparse.ArgumentTypeError("%r is not a number of seconds above 0, at most 86400"
+                                         % text)
+    return value
 
 
 def main():
@@ -276,13 +448,26 @@ def main():
         prog="sapsim", description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("config", help="the systems to simulate (INI file)")
     parser.add_argument("--port", type=int, default=0, help="port on 127.0.0.1 (0: any free one)")
-    parser.add_argument("--lifetime", type=float, default=600,
-                        help="stop by itself after this many seconds (default 600)")
+    parser.add_argument("--lifetime", type=lifetime, default=600,
+                        help="stop by itself after this many seconds, more than 0 and at most "
+                             "86400 (default 600)")
     parser.add_argument("--log", help="append one line per logon and call to this file")
     opts = parser.parse_args()
+    if not 0 <= opts.port <= 65535:
+        parser.error("--port must be 0 to 65535")
 
-    server = Server(("127.0.0.1", opts.port), Handler)
-    server.simulator = Simulator(opts.config, opts.log)
+    try:
+        simulator = Simulator(opts.config, opts.log)
+    except ConfigError as error:
+        print("sapsim: %s" % error, file=sys.stderr)
+        return 2
+    try:
+        server = Server(("127.0.0.1", opts.port), Handler)
+    except OSError as error:
+        print("sapsim: cannot listen on 127.0.0.1 port %d: %s" % (opts.port, error.strerror),
+              file=sys.stderr)
+        return 2
+    server.simulator = simulator
     print(server.server_address[1], flush=True)
 
     stop = threading.Event()

@@ -12,7 +12,9 @@ import concurrent.futures
 import importlib
 import os
 import re
+import resource
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -22,7 +24,8 @@ import threading
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
-CASE_MODULES = ["cases_startup", "cases_profile", "cases_scan", "cases_tools", "cases_items"]
+CASE_MODULES = ["cases_startup", "cases_profile", "cases_scan", "cases_tools", "cases_items",
+                "cases_library"]
 SAPSIM = os.path.join(HERE, "..", "..", "sapsim", "sapsim.py")
 TIME = "{TIME}"
 
@@ -105,6 +108,8 @@ def run_case(target, case, context):
         values["closed_port"] = str(context["closed_port"])
         for name, content in case.get("files", {}).items():
             write_file(os.path.join(work, *name.split("/")), fill(content, values))
+        for name in case.get("dirs", []):
+            os.makedirs(os.path.join(work, *name.split("/")))
         for name, content in case.get("rooted", {}).items():
             path = target.rooted_path(name)
             created.append(path)
@@ -116,7 +121,13 @@ def run_case(target, case, context):
             shutil.copy(target.program, alone)
             command[-1 - len(case.get("args", []))] = alone
         stdin = case.get("stdin")
-        proc = subprocess.run(command, cwd=work,
+        preexec = None
+        if "file_size_limit" in case:
+            def preexec(limit=case["file_size_limit"]):
+                # Writes beyond the limit then fail with EFBIG instead of a signal.
+                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+                resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+        proc = subprocess.run(command, cwd=work, preexec_fn=preexec,
                               input=stdin.encode() if stdin is not None else None,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                               timeout=case.get("timeout", 60))
