@@ -1,6 +1,8 @@
 #include "common/files.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 
 #ifdef _WIN32
@@ -46,7 +48,11 @@ bool LineReader::next(std::string &line) {
         line.push_back(static_cast<char>(c));
         if (c == '\n') break;
     }
-    return !line.empty();
+    if (line.empty()) return false;
+    // The piece is a C string: it ends at its first NUL byte.
+    std::string::size_type nul = line.find('\0');
+    if (nul != std::string::npos) line.erase(nul);
+    return true;
 }
 
 void strip_line_end(std::string &line) {
@@ -54,13 +60,83 @@ void strip_line_end(std::string &line) {
     if (!line.empty() && line.back() == '\n') line.pop_back();
 }
 
+FileStatus file_status(const std::string &path) {
+    FileStatus status;
+#ifdef _WIN32
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return status;
+    status.exists = true;
+    status.size = static_cast<long long>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    long long ticks = static_cast<long long>(data.ftLastWriteTime.dwHighDateTime) << 32 |
+                      data.ftLastWriteTime.dwLowDateTime;
+    status.written = (ticks - 116444736000000000LL) / 10000000;
+#else
+    struct stat info;
+    if (::stat(native_path(path).c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return status;
+    status.exists = true;
+    status.size = info.st_size;
+    status.written = info.st_mtime;
+#endif
+    return status;
+}
+
+long long seconds_now() {
+    return static_cast<long long>(std::time(nullptr));
+}
+
+unsigned long process_id() {
+#ifdef _WIN32
+    return static_cast<unsigned long>(_getpid());
+#else
+    return static_cast<unsigned long>(getpid());
+#endif
+}
+
+std::string temporary_directory() {
+#ifdef _WIN32
+    char buffer[MAX_PATH + 1];
+    DWORD n = GetTempPathA(sizeof buffer, buffer);
+    if (n == 0 || n > MAX_PATH) return ".\\";
+    std::string dir(buffer, n);
+    if (dir.back() != '\\' && dir.back() != '/') dir += '\\';
+    return dir;
+#else
+    const char *dir = std::getenv("TMPDIR");
+    std::string result = dir && *dir ? dir : "/tmp";
+    if (result.back() != '/') result += '/';
+    return result;
+#endif
+}
+
+void set_environment(const char *name, const std::string &value) {
+#ifdef _WIN32
+    std::string assignment = std::string(name) + "=" + value;
+    _putenv(assignment.c_str());
+    SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
+#else
+    if (value.empty())
+        unsetenv(name);
+    else
+        setenv(name, value.c_str(), 1);
+#endif
+}
+
+void TemporaryFile::set(const std::string &native_path) {
+    std::lock_guard<std::mutex> hold(lock_);
+    path_ = native_path;
+}
+
+void TemporaryFile::remove() {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!path_.empty()) std::remove(path_.c_str());
+    path_.clear();
+}
+
 bool replace_file(const std::string &path, const std::string &content) {
     std::string target = native_path(path);
-#ifdef _WIN32
-    std::string temporary = target + "." + std::to_string(_getpid()) + ".tmp";
-#else
-    std::string temporary = target + "." + std::to_string(getpid()) + ".tmp";
-#endif
+    std::string temporary = target + "." + std::to_string(process_id()) + ".tmp";
     std::FILE *out = std::fopen(temporary.c_str(), "wb");
     if (!out) return false;
     bool written = std::fwrite(content.data(), 1, content.size(), out) == content.size();

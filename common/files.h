@@ -1,6 +1,7 @@
 #pragma once
 #include <istream>
 #include <memory>
+#include <mutex>
 #include <string>
 
 // Paths are handled in their Windows form everywhere ("C:\dir\name").
@@ -22,8 +23,9 @@ class FileOpener {
 // Reads lines like fgets() with a byte limit on a file opened in text mode:
 // a read takes at most limit-1 characters, so a longer physical line arrives
 // in pieces. A CR directly before LF is dropped as Windows text mode does, so
-// both builds see the same lines. The line end stays in the text; the caller
-// strips it with strip_line_end().
+// both builds see the same lines. Like a C string, a piece ends at its first
+// NUL byte. The line end stays in the text; the caller strips it with
+// strip_line_end().
 class LineReader {
   public:
     LineReader(std::istream &in, std::size_t limit) : in_(in), limit_(limit) {}
@@ -41,6 +43,41 @@ void strip_line_end(std::string &line);
 // so that path holds either its old content or the whole new one. False,
 // with nothing left behind and path untouched, when any step fails.
 bool replace_file(const std::string &path, const std::string &content);
+
+// A file of this process alone that must not outlive the run: it is
+// removed when its use ends, and also on the ways out that skip the normal
+// flow (the deadline watchdog, the fatal-error handler), which may run on
+// another thread.
+class TemporaryFile {
+  public:
+    void set(const std::string &native_path);
+    void remove();
+
+  private:
+    std::mutex lock_;
+    std::string path_;
+};
+
+// Size and last write time (seconds since 1970) of a file.
+struct FileStatus {
+    bool exists = false;
+    long long size = 0;
+    long long written = 0;
+};
+FileStatus file_status(const std::string &path);
+
+// Now, in the seconds of FileStatus::written.
+long long seconds_now();
+
+// The system's folder for temporary files, ending in a separator.
+std::string temporary_directory();
+
+// The id of this process.
+unsigned long process_id();
+
+// Sets (or, with an empty value, removes) a variable in this process's
+// environment, where the C runtime and the operating system look it up.
+void set_environment(const char *name, const std::string &value);
 
 // Removes a file; false when it could not be removed.
 bool remove_file(const std::string &path);

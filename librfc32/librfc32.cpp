@@ -146,10 +146,17 @@ int service_port(const std::string &service) {
 
 using Entry = std::map<std::string, std::string>;
 
-// The entry of a destination in "SapRfc.ini": "DEST=<name>" starts it, and
+// The saprfc.ini in use: the file that RFC_INI names, as SAP's library does,
+// or "SapRfc.ini" in the current directory.
+std::string saprfc_ini_path() {
+    const char *path = std::getenv("RFC_INI");
+    return path && *path ? path : "SapRfc.ini";
+}
+
+// The entry of a destination in saprfc.ini: "DEST=<name>" starts it, and
 // KEY=value words follow on that line and the next ones until the next DEST.
 bool saprfc_ini_entry(const std::string &destination, Entry &entry) {
-    std::ifstream in("SapRfc.ini");
+    std::ifstream in(saprfc_ini_path());
     if (!in) return false;
     std::string line;
     bool inside = false, found = false;

@@ -1,6 +1,6 @@
 #include "output/document.h"
 
-#include <cstdio>
+#include "output/console.h"
 
 const char *output_mode_name(OutputMode mode) {
     switch (mode) {
@@ -36,8 +36,20 @@ std::string xml_escape(const std::string &text) {
         case '>':
             out += "&gt;";
             break;
-        default:
+        case '\t':
+        case '\n':
+        case '\r':
             out += c;
+            break;
+        default: {
+            unsigned char byte = static_cast<unsigned char>(c);
+            if (byte >= 0x80)
+                out += "&#" + std::to_string(byte) + ";";
+            else if (byte < 0x20 || byte == 0x7f)
+                out += '?';
+            else
+                out += c;
+        }
         }
     }
     return out;
@@ -71,6 +83,9 @@ void write_error_document(OutputDocument &doc, const std::string &message) {
 }
 
 void print_document(const OutputDocument &doc) {
-    std::fputs(doc.text.c_str(), stdout);
-    std::fflush(stdout);
+    console_write(doc.text);
+}
+
+void print_answer(const OutputDocument &doc) {
+    console_answer(doc.text);
 }

@@ -17,7 +17,10 @@ struct OutputDocument {
     std::int32_t channel_counter = 0;
 };
 
-// Escapes "&", "<" and ">" so that a text may stand between XML tags.
+// Makes a text fit to stand between XML tags, in pure ASCII: "&", "<" and
+// ">" are escaped, a control character other than tab, LF and CR becomes
+// "?", and a byte from 0x80 to 0xFF is a character reference to the Latin-1
+// character it stands for ("\xFC" becomes "&#252;").
 std::string xml_escape(const std::string &text);
 
 // Framing of a complete answer: begin_document, open_text, the status text,
@@ -36,5 +39,7 @@ void append_status_text(OutputDocument &doc, const std::string &text);
 // mode). The message is escaped: it may carry paths with "&" or "<".
 void write_error_document(OutputDocument &doc, const std::string &message);
 
-// Writes the document to standard output as it stands and flushes it.
+// Writes the document to standard output as it stands and flushes it:
+// print_document for a part of the answer, print_answer for the final one.
 void print_document(const OutputDocument &doc);
+void print_answer(const OutputDocument &doc);

@@ -2,12 +2,13 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
-#ifdef _WIN32
-#include <process.h>
-#include <windows.h>
-#else
+#include <iterator>
+
+#include "output/console.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -35,40 +36,42 @@ std::string padded(const std::string &value, std::size_t width) {
     return value.size() >= width ? value : value + std::string(width - value.size(), ' ');
 }
 
-// Copies the destination file to "SapRfc.ini" byte for byte. The copy goes
-// to a temporary file first and is renamed over the old one, so a sensor that
-// starts at the same moment never reads half a file.
-bool replace_saprfc_ini(std::istream &source) {
+// Copies the destination file byte for byte to a file of this process alone
+// in the temporary folder, and returns its path; empty when the copy cannot
+// be written, with nothing left behind.
+std::string write_private_copy(std::istream &source, TemporaryFile &copy) {
+    std::string path =
+        temporary_directory() + "ramgauge-" + std::to_string(process_id()) + "-SapRfc.ini";
+    std::string content{std::istreambuf_iterator<char>(source), std::istreambuf_iterator<char>()};
+    copy.set(path);
+    std::remove(path.c_str()); // a copy that a killed run of the same id left
 #ifdef _WIN32
-    std::string temporary = "SapRfc.ini." + std::to_string(_getpid()) + ".tmp";
+    std::FILE *out = std::fopen(path.c_str(), "wb");
 #else
-    std::string temporary = "SapRfc.ini." + std::to_string(getpid()) + ".tmp";
+    // Created anew and private: never through a link that someone else placed.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    std::FILE *out = fd < 0 ? nullptr : fdopen(fd, "wb");
+    if (fd >= 0 && !out) ::close(fd);
 #endif
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out << source.rdbuf();
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(temporary.c_str());
-            return false;
-        }
+    if (!out) {
+        copy.remove();
+        return "";
     }
-#ifdef _WIN32
-    bool renamed = MoveFileExA(temporary.c_str(), "SapRfc.ini", MOVEFILE_REPLACE_EXISTING) != 0;
-#else
-    bool renamed = std::rename(temporary.c_str(), "SapRfc.ini") == 0;
-#endif
-    if (!renamed) std::remove(temporary.c_str());
-    return renamed;
+    bool written = std::fwrite(content.data(), 1, content.size(), out) == content.size();
+    written = std::fclose(out) == 0 && written;
+    if (!written) {
+        copy.remove();
+        return "";
+    }
+    return path;
 }
 
 } // namespace
 
 RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonParameters &params,
                            const std::string &option_string, const std::string &option_text,
-                           const RfcTrace &trace, const FileOpener &files) {
+                           const RfcTrace &trace, const FileOpener &files,
+                           TemporaryFile &destination_copy, bool announce_destination_file) {
     r.destination = params.Destination;
     r.client = params.Client;
     r.user = params.User;
@@ -115,14 +118,22 @@ RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonP
         write_trace_line(trace, option_string, handle, "RfcOpen called", "");
         return handle;
     }
-    std::printf("* SapRfc.Ini.......: %s<\n", params.Destination.c_str());
-    std::fflush(stdout);
-    bool copied = replace_saprfc_ini(*destination_file);
+    if (announce_destination_file)
+        console_write("* SapRfc.Ini.......: " + params.Destination + "<\n");
+    std::string ini = write_private_copy(*destination_file, destination_copy);
     destination_file.reset();
-    if (!copied) return 0;
+    if (ini.empty()) return 0;
     r.connect_string = "CLIENT=" + params.Client + " USER=" + params.User +
                        " PASSWD=" + params.Password + " LANG=D DEST=" + params.Destination;
+    // The library takes its saprfc.ini from RFC_INI, so that sensors side by
+    // side never read each other's entries. The copy is gone once the open
+    // returns; whatever RFC_INI held before is set again.
+    const char *before = std::getenv("RFC_INI");
+    std::string previous = before ? before : "";
+    set_environment("RFC_INI", ini);
     RFC_HANDLE handle = api.RfcOpenEx(r.connect_string.c_str(), &r.open_error);
+    set_environment("RFC_INI", previous);
+    destination_copy.remove();
     write_trace_line(trace, option_string, handle, "RfcOpenEx called", "");
     return handle;
 }

@@ -25,10 +25,13 @@ struct ConnectionRecords {
 std::string option_value(const std::string &option_string, const std::string &option_text,
                          const char *keyword);
 
-// Opens the connection to the system that the logon parameters name: through
-// "SapRfc.<destination>" copied to "SapRfc.ini" and RfcOpenEx when that file
-// exists, otherwise through RfcOpen. Returns the handle, 0 on failure.
+// Opens the connection to the system that the logon parameters name. When
+// "SapRfc.<destination>" exists in the working folder, it is copied to a
+// private file (destination_copy) that RFC_INI names for RfcOpenEx, and
+// "* SapRfc.Ini.......: <destination><" is printed if announce_destination_file;
+// otherwise RfcOpen. Returns the handle, 0 on failure.
 RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &records,
                            const LogonParameters &params, const std::string &option_string,
                            const std::string &option_text, const RfcTrace &trace,
-                           const FileOpener &files);
+                           const FileOpener &files, TemporaryFile &destination_copy,
+                           bool announce_destination_file);

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "output/console.h"
+
 void write_trace_line(const RfcTrace &trace, const std::string &option_string, RFC_HANDLE handle,
                       const std::string &text, const std::string &detail) {
     if (option_string.find(",SYSLOG") == std::string::npos) return;
@@ -18,12 +20,16 @@ void print_labelled_line(std::FILE *out, const char *label, int indent, int widt
     std::fprintf(out, "%-*s : %s\n", width, label, text);
 }
 
-void scan_trace_file(OutputDocument &doc, const FileOpener &files) {
-    auto in = files.open_read("Dev_Rfc.Trc");
+void scan_trace_file(OutputDocument &doc, const FileOpener &files, long long start) {
+    auto in = files.open_read(sap_trace_file);
     if (!in) {
         doc.text += " - Look for Trace-File";
         return;
     }
+    in->seekg(0, std::ios::end);
+    long long size = static_cast<long long>(in->tellg());
+    in->clear();
+    in->seekg(size >= start ? start : 0);
     std::string kept, line;
     LineReader reader(*in, 100);
     while (reader.next(line)) {
@@ -38,6 +44,12 @@ void scan_trace_file(OutputDocument &doc, const FileOpener &files) {
     doc.text += kept.empty() ? " - Please Check Trace-File !" : " - " + kept;
 }
 
+void remove_trace_file(const FileStatus &at_start, long long run_started) {
+    FileStatus now = file_status(sap_trace_file);
+    if (!now.exists || now.size != at_start.size || now.written > run_started - 2) return;
+    remove_file(sap_trace_file);
+}
+
 namespace {
 
 FatalErrorContext *fatal_context = nullptr;
@@ -49,10 +61,6 @@ void install_fatal_error_context(FatalErrorContext *context) {
 }
 
 int report_fatal_rfc_error(const char *operation, std::FILE *out) {
-    std::fprintf(out, "%*.0s", 0, "RFC error");
-    std::fprintf(out, "RFC error\n");
-    print_labelled_line(out, "operation/code", 0, 15, operation ? operation : "");
-
     RFC_ERROR_INFO info;
     std::memset(&info, 0, sizeof info);
     const RfcApi *api = fatal_context ? fatal_context->api : nullptr;
@@ -61,16 +69,33 @@ int report_fatal_rfc_error(const char *operation, std::FILE *out) {
     auto field = [](const char *text, std::size_t width) {
         return std::string(text, strnlen(text, width));
     };
-    print_labelled_line(out, "key", 0, 15, field(info.key, sizeof info.key).c_str());
-    print_labelled_line(out, "status", 0, 15, field(info.status, sizeof info.status).c_str());
-    print_labelled_line(out, "message", 0, 15, field(info.message, sizeof info.message).c_str());
-    print_labelled_line(out, "internal status", 0, 15,
-                        field(info.intstat, sizeof info.intstat).c_str());
-    std::fprintf(out, "\n");
+    std::string op = operation ? operation : "";
+    std::string key = field(info.key, sizeof info.key);
+    std::string message = field(info.message, sizeof info.message);
+
+    // PRTG reads nothing but XML: the same facts go into an error answer,
+    // which closes the item document whose header is already out.
+    bool xml = fatal_context && is_xml_mode(fatal_context->mode);
+    if (xml) {
+        OutputDocument doc;
+        write_error_document(doc, "Error 1017: RFC error at " + op + ": " + key + " - " + message);
+        if (console_document_open()) doc.text.erase(0, doc.text.find("<Error>"));
+        std::fputs(doc.text.c_str(), out);
+    } else {
+        std::fprintf(out, "%*.0s", 0, "RFC error");
+        std::fprintf(out, "RFC error\n");
+        print_labelled_line(out, "operation/code", 0, 15, op.c_str());
+        print_labelled_line(out, "key", 0, 15, key.c_str());
+        print_labelled_line(out, "status", 0, 15, field(info.status, sizeof info.status).c_str());
+        print_labelled_line(out, "message", 0, 15, message.c_str());
+        print_labelled_line(out, "internal status", 0, 15,
+                            field(info.intstat, sizeof info.intstat).c_str());
+        std::fprintf(out, "\n");
+    }
     std::fflush(out);
     if (api && api->RfcClose) api->RfcClose(0);
 
-    std::fprintf(out, "* Programm aborted...\n");
+    if (!xml) std::fprintf(out, "* Programm aborted...\n");
     RfcTrace *trace = fatal_context ? fatal_context->trace : nullptr;
     if (trace && trace->abort_log) {
         std::fprintf(trace->abort_log, "* Pgrm aborted...\n");
@@ -79,14 +104,21 @@ int report_fatal_rfc_error(const char *operation, std::FILE *out) {
     std::FILE *eoxput = nullptr;
     if (trace && !trace->eoxput_path.empty())
         eoxput = std::fopen(native_path(trace->eoxput_path).c_str(), "w");
-    if (!eoxput)
-        std::fprintf(out, "* Error at EoXput-File...\n");
-    else
+    if (!eoxput) {
+        if (!xml) std::fprintf(out, "* Error at EoXput-File...\n");
+    } else {
         std::fclose(eoxput);
+    }
     std::fflush(out);
     return 1;
 }
 
 extern "C" void SAP_API fatal_rfc_error(char *operation) {
-    std::exit(report_fatal_rfc_error(operation, stdout));
+    // The deadline watchdog may be answering at this moment; then it ends
+    // the process and this thread waits here until it does.
+    int code = 1;
+    if (console_seize()) code = report_fatal_rfc_error(operation, stdout);
+    if (fatal_context && fatal_context->destination_copy) fatal_context->destination_copy->remove();
+    std::fflush(nullptr);
+    std::_Exit(code);
 }

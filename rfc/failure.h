@@ -26,19 +26,34 @@ void write_trace_line(const RfcTrace &trace, const std::string &option_string, R
 void print_labelled_line(std::FILE *out, const char *label, int indent, int width,
                          const char *text);
 
+constexpr const char *sap_trace_file = "Dev_Rfc.Trc";
+
 // Appends " - " and the last error text of the RFC library's trace file
-// "Dev_Rfc.Trc" to the document, or a hint when there is none.
-void scan_trace_file(OutputDocument &doc, const FileOpener &files);
+// "Dev_Rfc.Trc" to the document, or a hint when there is none. Only what
+// was appended past start, the file's size when this run's connection
+// attempt began, counts; a file now shorter than that was written anew and
+// is read from its beginning.
+void scan_trace_file(OutputDocument &doc, const FileOpener &files, long long start);
+
+// Deletes "Dev_Rfc.Trc" after a successful scan, but only when nobody can
+// still need it: it has the size it had when the run began (at_start), and
+// it was last written at least two seconds before then, so that a failing
+// sensor beside this one finds its fresh lines before they go.
+void remove_trace_file(const FileStatus &at_start, long long run_started);
 
 // What the fatal-error handler reaches, since the library calls it without
 // any context of ours.
 struct FatalErrorContext {
     const RfcApi *api = nullptr;
     RfcTrace *trace = nullptr;
+    OutputMode mode = OutputMode::EXEXML;
+    TemporaryFile *destination_copy = nullptr;
 };
 void install_fatal_error_context(FatalErrorContext *context);
 
-// Prints the RFC error block and the abort lines; returns the exit code (1).
+// Prints the RFC error block and the abort lines, or in the XML modes the
+// error answer "Error 1017: RFC error at ..." (closing an item document whose
+// header is out); returns the exit code (1).
 int report_fatal_rfc_error(const char *operation, std::FILE *out);
 
 // The error handler installed in the RFC library: reports the library's last

@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 #include <string>
 
 #include "config/logon_profile.h"
@@ -7,6 +8,7 @@
 #include "rfc/connection.h"
 #include "rfc/failure.h"
 #include "rfc/rfc_library.h"
+#include "run/deadline.h"
 
 // Everything one run of the sensor knows, built by start_up() and passed by
 // reference to each step. One instance per process.
@@ -23,6 +25,7 @@ struct RunContext {
     std::string option_text;
 
     bool item_mode = false;
+    unsigned timeout_seconds = default_timeout_seconds;
     std::string item_name;
     bool progress_display = false;
 
@@ -40,6 +43,11 @@ struct RunContext {
     ConnectionRecords connection;
     RFC_HANDLE handle = 0;
     MeasureState measure;
+
+    // Shared with the deadline watchdog and the fatal-error handler; on the
+    // heap, so that they stay put while the context itself may move.
+    std::unique_ptr<DeadlineState> deadline = std::make_unique<DeadlineState>();
+    std::unique_ptr<TemporaryFile> destination_copy = std::make_unique<TemporaryFile>();
 };
 
 bool has_option(const RunContext &ctx, const char *keyword);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/clock.h"
+#include "output/console.h"
 #include "run/single.h"
 #include "run/startup.h"
 
@@ -15,6 +16,13 @@ std::string take_entry(std::string &list) {
     return entry;
 }
 
+unsigned count_entries(const std::string &list) {
+    unsigned n = 0;
+    for (std::string rest = list; !rest.empty(); take_entry(rest))
+        ++n;
+    return n;
+}
+
 std::string channel_label(const std::string &selector, const std::string &entry,
                           const LogonParameters &p) {
     if (selector == "2") return entry.size() > 4 ? entry.substr(0, entry.size() - 4) : "";
@@ -23,21 +31,39 @@ std::string channel_label(const std::string &selector, const std::string &entry,
     return entry;
 }
 
+// Keeps the watchdog's view of the list in step with the run.
+void report_progress(RunContext &ctx, const SystemCounters &count, bool in_progress,
+                     const std::string &list) {
+    std::lock_guard<std::mutex> hold(ctx.deadline->lock);
+    ctx.deadline->NoSystems = count.NoSystems;
+    ctx.deadline->Processed = count.Processed;
+    ctx.deadline->Failed = count.Failed;
+    ctx.deadline->system_in_progress = in_progress;
+    ctx.deadline->systems_not_started = count_entries(list);
+}
+
 } // namespace
 
 int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &files) {
     SystemCounters count;
-    if (ctx.progress_display) std::printf("%s\n", ctx.banner.c_str());
+    {
+        std::lock_guard<std::mutex> hold(ctx.deadline->lock);
+        ctx.deadline->multi = true;
+        ctx.deadline->item_name = ctx.item_name;
+        ctx.deadline->option_string = ctx.option_string;
+        ctx.deadline->mode = ctx.doc.mode;
+    }
+    report_progress(ctx, count, false, sensor.system_list);
+    if (ctx.progress_display) console_write(ctx.banner + "\n");
     for (char &c : ctx.option_copy)
         if (c == ':') c = ' ';
     std::string::size_type cut = ctx.option_copy.find(" @");
     if (cut != std::string::npos) ctx.option_copy.erase(cut);
     if (ctx.progress_display)
-        std::printf("* %s %s State=Executing\n", ctx.banner.substr(2, 8).c_str(),
-                    ctx.option_copy.c_str());
+        console_write("* " + ctx.banner.substr(2, 8) + " " + ctx.option_copy +
+                      " State=Executing\n");
     begin_document(ctx.doc);
-    std::printf("%s\n", ctx.doc.text.c_str());
-    std::fflush(stdout);
+    console_write(ctx.doc.text + "\n", true);
     ctx.doc.text.clear();
 
     while (!sensor.system_list.empty()) {
@@ -48,7 +74,12 @@ int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
         ctx.profile_path = ctx.profile_directory + entry;
         std::string label = entry;
         auto profile = files.open_read(ctx.profile_path);
-        if (!profile) continue;
+        if (!profile) {
+            // Only counted in NoSystems: neither processed nor failed.
+            report_progress(ctx, count, false, sensor.system_list);
+            continue;
+        }
+        report_progress(ctx, count, true, sensor.system_list);
 
         bool system_error = false;
         // Other labels carry over from earlier profiles, but a password never
@@ -70,7 +101,8 @@ int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
         // one left from another system, and a wrong logon can lock the user.
         if (!system_error) {
             ctx.handle = open_connection(ctx.rfc, ctx.connection, p, ctx.option_string,
-                                         ctx.option_text, ctx.trace, files);
+                                         ctx.option_text, ctx.trace, files, *ctx.destination_copy,
+                                         announce_destination_file(ctx));
             if (ctx.handle == 0) {
                 system_error = true;
             } else {
@@ -87,11 +119,10 @@ int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
         bool processed =
             !system_error && ctx.measure.run_status == "OK" && ctx.measure.item_answered;
         ++(processed ? count.Processed : count.Failed);
-        if (ctx.progress_display) {
-            std::printf("\n%s State=%s\n", progress_line.c_str(),
-                        processed ? "Processed" : "Rfc Failure");
-            std::fflush(stdout);
-        }
+        report_progress(ctx, count, false, sensor.system_list);
+        if (ctx.progress_display)
+            console_write("\n" + progress_line +
+                          " State=" + (processed ? "Processed" : "Rfc Failure") + "\n");
     }
 
     // A failure text left by the last system never belongs in the summary.
@@ -104,10 +135,9 @@ int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
     append_status_text(ctx.doc, "(***) " + ctx.item_name + counters);
     close_text(ctx.doc, ctx.option_string);
     end_document(ctx.doc);
-    std::printf("%s\n", ctx.doc.text.c_str());
+    console_answer(ctx.doc.text + "\n");
     std::string stamp = time_stamp();
     if (ctx.progress_display)
-        std::printf("\n* %s SAP %s now processed...\n", stamp.c_str(), program_name);
-    std::fflush(stdout);
+        console_write("\n* " + stamp + " SAP " + program_name + " now processed...\n");
     return 0;
 }

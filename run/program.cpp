@@ -20,38 +20,59 @@ void open_trace_log(RunContext &ctx) {
     ctx.trace.eoxput_path = ctx.profile_directory + "Ramgauge.EoX";
 }
 
+int run(RunContext &ctx, const FileOpener &files) {
+    auto profile = locate_profile(ctx, files);
+    {
+        std::lock_guard<std::mutex> hold(ctx.deadline->lock);
+        ctx.deadline->mode = ctx.doc.mode;
+    }
+    if (ctx.item_mode) {
+        profile.reset();
+        auto list_file = files.open_read(ctx.profile_path);
+        GlobalSensor sensor =
+            read_global_sensor_file(list_file.get(), ctx.profile_file_name, ctx.option_string,
+                                    ctx.argument2, ctx.item_name);
+        list_file.reset();
+        ctx.item_name = sensor.item_name;
+        if (sensor.options_replaced) ctx.option_copy = ctx.option_text = sensor.option_copy;
+        ctx.profile_path = ctx.profile_directory;
+        rebuild_option_string(ctx);
+        // A sensor's own options may set its deadline too.
+        set_deadline(*ctx.deadline, read_timeout(ctx.option_string, ctx.option_text));
+        ctx.rfc = load_rfc_library();
+        open_trace_log(ctx);
+        return run_system_list(ctx, sensor, files);
+    }
+    bool unused = false;
+    read_logon_profile(*profile, ctx.profile_file_name, ProfileRun::Single, ctx.logon, unused);
+    profile.reset();
+    check_logon_parameters(ctx.profile_file_name, ProfileRun::Single, ctx.logon, unused);
+    {
+        std::lock_guard<std::mutex> hold(ctx.deadline->lock);
+        ctx.deadline->destination = ctx.logon.Destination;
+    }
+    ctx.rfc = load_rfc_library();
+    open_trace_log(ctx);
+    return run_single_system(ctx, files);
+}
+
 } // namespace
 
 int run_program(int argc, const char *const *argv, const FileOpener &files) {
     RunContext ctx;
+    std::thread watchdog;
+    int exit_code;
     try {
         start_up(ctx, argc, argv);
-        auto profile = locate_profile(ctx, files);
-        if (ctx.item_mode) {
-            profile.reset();
-            auto list_file = files.open_read(ctx.profile_path);
-            GlobalSensor sensor =
-                read_global_sensor_file(list_file.get(), ctx.profile_file_name, ctx.option_string,
-                                        ctx.argument2, ctx.item_name);
-            list_file.reset();
-            ctx.item_name = sensor.item_name;
-            if (sensor.options_replaced) ctx.option_copy = ctx.option_text = sensor.option_copy;
-            ctx.profile_path = ctx.profile_directory;
-            rebuild_option_string(ctx);
-            ctx.rfc = load_rfc_library();
-            open_trace_log(ctx);
-            return run_system_list(ctx, sensor, files);
-        }
-        bool unused = false;
-        read_logon_profile(*profile, ctx.profile_file_name, ProfileRun::Single, ctx.logon, unused);
-        profile.reset();
-        check_logon_parameters(ctx.profile_file_name, ProfileRun::Single, ctx.logon, unused);
-        ctx.rfc = load_rfc_library();
-        open_trace_log(ctx);
-        return run_single_system(ctx, files);
+        ctx.deadline->seconds = ctx.timeout_seconds;
+        ctx.deadline->destination = ctx.profile_file_name;
+        watchdog = start_watchdog(*ctx.deadline, *ctx.destination_copy);
+        exit_code = run(ctx, files);
     } catch (const NumberedError &error) {
         write_error_document(ctx.doc, error.what());
-        print_document(ctx.doc);
-        return 2;
+        print_answer(ctx.doc);
+        exit_code = 2;
     }
+    stop_watchdog(*ctx.deadline, watchdog);
+    return exit_code;
 }

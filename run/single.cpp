@@ -3,15 +3,22 @@
 #include <cstdio>
 
 #include "common/clock.h"
+#include "output/console.h"
 #include "run/startup.h"
 
 void install_rfc_environment(RunContext &ctx) {
     ctx.fatal_context.api = &ctx.rfc;
     ctx.fatal_context.trace = &ctx.trace;
+    ctx.fatal_context.mode = ctx.doc.mode;
+    ctx.fatal_context.destination_copy = ctx.destination_copy.get();
     install_fatal_error_context(&ctx.fatal_context);
     ctx.rfc_env.errorhandler = fatal_rfc_error;
     ctx.rfc_env.allocate = nullptr;
     ctx.rfc.RfcEnvironment(&ctx.rfc_env);
+}
+
+bool announce_destination_file(const RunContext &ctx) {
+    return ctx.progress_display || !is_xml_mode(ctx.doc.mode);
 }
 
 std::string parameter_text(std::string copy) {
@@ -33,22 +40,24 @@ int run_single_system(RunContext &ctx, const FileOpener &files) {
 
     const LogonParameters &p = ctx.logon;
     if (ctx.progress_display) {
-        std::printf("%s\n", ctx.banner.c_str());
         std::string stamp = time_stamp();
-        std::printf("* %s %s, %s, %s, %s, %s State=Processing\n", stamp.c_str(),
-                    ctx.profile_file_name.c_str(), p.Hostname.c_str(), p.Destination.c_str(),
-                    p.Sysnr.c_str(), p.Client.c_str());
         ctx.option_copy = parameter_text(ctx.option_copy);
-        std::printf("* %s %s - %s State=Executing\n", stamp.c_str(), program_name,
-                    ctx.option_copy.c_str());
-        std::fflush(stdout);
+        console_write(ctx.banner + "\n* " + stamp + " " + ctx.profile_file_name + ", " +
+                      p.Hostname + ", " + p.Destination + ", " + p.Sysnr + ", " + p.Client +
+                      " State=Processing\n* " + stamp + " " + program_name + " - " +
+                      ctx.option_copy + " State=Executing\n");
     }
 
-    ctx.handle = open_connection(ctx.rfc, ctx.connection, p, ctx.option_string, ctx.option_text,
-                                 ctx.trace, files);
+    // Dev_Rfc.Trc as it stands before this run's connection attempt: only
+    // what is appended past it belongs to this run.
+    long long run_started = seconds_now();
+    FileStatus trace_at_start = file_status(sap_trace_file);
+    ctx.handle =
+        open_connection(ctx.rfc, ctx.connection, p, ctx.option_string, ctx.option_text, ctx.trace,
+                        files, *ctx.destination_copy, announce_destination_file(ctx));
     if (ctx.handle == 0) {
         write_error_document(ctx.doc, "Error 1011: RFC-Open for " + p.Destination + " failed !");
-        print_document(ctx.doc);
+        print_answer(ctx.doc);
         return 2;
     }
 
@@ -60,17 +69,15 @@ int run_single_system(RunContext &ctx, const FileOpener &files) {
     ctx.handle = 0;
 
     if (ctx.measure.run_status == "OK") {
-        print_document(ctx.doc);
-        remove_file("Dev_Rfc.Trc");
-        if (ctx.progress_display) {
-            std::printf("\n* %s SAP %s now processed...\n", time_stamp().c_str(), program_name);
-            std::fflush(stdout);
-        }
+        print_answer(ctx.doc);
+        remove_trace_file(trace_at_start, run_started);
+        if (ctx.progress_display)
+            console_write("\n* " + time_stamp() + " SAP " + program_name + " now processed...\n");
         return 0;
     }
-    scan_trace_file(ctx.doc, files);
+    scan_trace_file(ctx.doc, files, trace_at_start.exists ? trace_at_start.size : 0);
     std::string message = ctx.doc.text;
     write_error_document(ctx.doc, message);
-    print_document(ctx.doc);
+    print_answer(ctx.doc);
     return 2;
 }

@@ -5,6 +5,11 @@
 // Installs the RFC environment as the error handler of the library.
 void install_rfc_environment(RunContext &ctx);
 
+// Whether "* SapRfc.Ini.......: " is printed: always in the plain-text
+// modes, and in the XML modes only with the progress display, since PRTG
+// reads nothing but the XML answer.
+bool announce_destination_file(const RunContext &ctx);
+
 // One complete scan of the system that the logon parameters name: log on,
 // measure, print the answer. Returns the exit code (0, or 2 for error 1011 and
 // failed measurements); a fatal RFC error ends the process with 1.

@@ -42,6 +42,7 @@ void start_up(RunContext &ctx, int argc, const char *const *argv) {
     ctx.option_copy = options;
     ctx.option_text = options;
     rebuild_option_string(ctx);
+    ctx.timeout_seconds = read_timeout(ctx.option_string, ctx.option_text);
 
     std::string::size_type item = ctx.option_string.find("ITEM=");
     if (item != std::string::npos) {

@@ -6,10 +6,15 @@ from fixtures import error_answer, profile, system, xml_answer
 STATUS = "(PRD) Memory=16.777 MB, Free=2.097 MB, Swap=4.194 MB, Free=50%, PageIn=12, PageOut=0 "
 EXAMPLE = xml_answer(STATUS, "2097", "50", "12", "0")
 PRD = {"PRD.P00": profile()}
+# Another sensor's entry in the working folder, which a destination file
+# must never touch nor use.
+SAPRFC_INI_OF_ANOTHER = "DEST=PRD\r\nASHOST=sapother\r\nSYSNR=09\r\n"
 TRACE_WITH_ERROR = ("\n**** ERROR file opened at Mon Dec 07 14:03:27 2026\n"
                     "T:4711 ======> first text\n"
                     "ERROR       partner hung up\n")
 
+FATAL_PROTOCOL_XML = error_answer(
+    "Error 1017: RFC error at RfcReceive: RFC_ERROR_PROTOCOL - reply from PRD breaks the protocol")
 FATAL_PROTOCOL = (
     "RFC error\n"
     "operation/code  : RfcReceive\n"
@@ -139,10 +144,13 @@ CASES = [
     scan("result 2 names the exception", failed(
         "Error 1012: Exception.: NOT_AUTHORIZED - Look for Trace-File"), exit=2,
          systems=system(fault="exception NOT_AUTHORIZED")),
-    scan("result 2 with an older trace file", failed(
-        "Error 1012: Exception.: NOT_AUTHORIZED - partner hung up"), exit=2,
+    scan("result 2 never quotes an older trace file", failed(
+        "Error 1012: Exception.: NOT_AUTHORIZED - Please Check Trace-File !"), exit=2,
          systems=system(fault="exception NOT_AUTHORIZED"),
          files={"Dev_Rfc.Trc": TRACE_WITH_ERROR}, after={"Dev_Rfc.Trc": TRACE_WITH_ERROR}),
+    scan("result 1 quotes its own line, not the older one", failed(
+        "Error 1014: RFC-Failure raised ! - GET_MEM_ALL failed"), exit=2,
+         systems=system(fault="failure"), files={"Dev_Rfc.Trc": TRACE_WITH_ERROR}),
     scan("result 3", failed("Error 1013: Sys-Exception raised ! - RSQL error 13"), exit=2,
          systems=system(fault="sys_exception RSQL error 13")),
     scan("another result code", failed(
@@ -158,7 +166,7 @@ CASES = [
         "Error 1014: RFC-Failure raised ! - timeout: no reply within 1 s from PRD"), exit=2,
          systems=system(fault="hang"), files={"SapRfc.ini": "DEST=PRD RECEIVE_TIMEOUT=1\n"},
          timeout=10),
-    scan("reply that breaks the protocol ends in the fatal error", FATAL_PROTOCOL, exit=1,
+    scan("reply that breaks the protocol ends in the fatal error", FATAL_PROTOCOL_XML, exit=1,
          systems=system(fault="garbage")),
 
     # Logon.
@@ -200,23 +208,23 @@ CASES = [
         "(PRD) Memory=0 MB, Free=0 MB, Swap=-1 MB, Free=0%, PageIn=12, PageOut=0 ",
         "0", "0", "12", "0"),
          systems=system(phys_mem=-123, free_mem=-999, swap_size=-1234, swap_free=0)),
-    scan("destination file goes through SapRfc.ini",
-         "* SapRfc.Ini.......: PRD<\n" + EXAMPLE,
+    scan("destination file goes through a private copy", EXAMPLE,
          files={"PRD.P00": profile(Hostname="nowhere", Gwhost="nowhere", Gwservice="nope"),
                 "SapRfc.PRD": "DEST=PRD\r\nTYPE=A\r\nASHOST=sapprd\r\nSYSNR=00\r\n"
-                              "GWHOST=127.0.0.1\r\nGWSERV={port}\r\n"},
-         after={"SapRfc.ini": lambda t: t.startswith(b"DEST=PRD\r\nTYPE=A\r\n")},
+                              "GWHOST=127.0.0.1\r\nGWSERV={port}\r\n",
+                "SapRfc.ini": SAPRFC_INI_OF_ANOTHER},
+         after={"SapRfc.ini": SAPRFC_INI_OF_ANOTHER},
          check=sapsim_log("logon PRD client=100 user=MONITOR lang=D ok\n"
                           "call PRD GET_MEM_ALL fault=none\n")),
-    scan("destination file naming an unknown destination", "* SapRfc.Ini.......: PRD<\n" +
+    scan("destination file naming an unknown destination",
          failed("Error 1011: RFC-Open for PRD failed !"), exit=2,
-         files={"SapRfc.PRD": "DEST=QAS\nASHOST=sapqas\n"},
+         files={"SapRfc.PRD": "DEST=QAS\nASHOST=sapqas\n"}, after={"SapRfc.ini": None},
          check=trace_mentions("destination PRD not found in SapRfc.ini")),
     scan(",SYSLOG writes the trace log beside the profile", EXAMPLE, args=["PRD", ",syslog"],
          check=syslog_lines(r"0 program started .*ramgauge(\.exe)?", "0 RfcEnvironment called ",
                             r"1 RfcOpen called ", r"1 RfcCall called ", r"1 RfcReceive called ")),
     scan("a fatal error with ,SYSLOG leaves the abort line and the EoXput file",
-         FATAL_PROTOCOL.replace("* Error at EoXput-File...\n", ""), exit=1,
+         FATAL_PROTOCOL_XML, exit=1,
          args=["PRD", ",SYSLOG"], systems=system(fault="garbage"),
          after={"Ramgauge.EoX": ""},
          check=syslog_lines(".*", ".*", ".*", ".*", r"\* Pgrm aborted\.\.\.")),

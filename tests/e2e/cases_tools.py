@@ -28,7 +28,7 @@ def created_profile(work, _stdout):
 
 def only_files(*names):
     def check(work, _stdout):
-        left = sorted(set(os.listdir(work)) - {"sapsim.ini", "sapsim.log"})
+        left = sorted(set(os.listdir(work)) - {"sapsim.ini", "sapsim.log", "tmp"})
         return [] if left == sorted(names) else ["the folder holds %r" % left]
     return check
 

@@ -20,12 +20,14 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
+from xml.etree import ElementTree
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 CASE_MODULES = ["cases_startup", "cases_profile", "cases_scan", "cases_tools", "cases_items",
-                "cases_library"]
+                "cases_library", "cases_probe"]
 SAPSIM = os.path.join(HERE, "..", "..", "sapsim", "sapsim.py")
 TIME = "{TIME}"
 
@@ -90,6 +92,30 @@ def start_sapsim(work, systems):
     return proc, port
 
 
+def answers_in_xml(case):
+    """Whether stdout must be one XML document: the sensor in an XML mode,
+    without progress lines."""
+    if case.get("exe") or "stdout" not in case:
+        return False
+    if any(m in " ".join(case.get("args", [])) for m in "#@$%"):
+        return False
+    files = list(case.get("files", {})) + list(case.get("rooted", {}))
+    return not any(f.endswith(("Ramgauge.Tamarack", "Ramgauge.Bramble")) for f in files)
+
+
+def xml_problems(stdout):
+    """PRTG's view: one well-formed document of pure ASCII."""
+    try:
+        stdout.encode("ascii")
+    except UnicodeEncodeError:
+        return ["the answer is not pure ASCII: %r" % stdout]
+    try:
+        root = ElementTree.fromstring(stdout)
+    except ElementTree.ParseError as error:
+        return ["the answer is not well-formed XML (%s): %r" % (error, stdout)]
+    return [] if root.tag == "Prtg" else ["the root element is %s" % root.tag]
+
+
 def fill(content, values):
     if isinstance(content, str):
         for key, value in values.items():
@@ -110,6 +136,20 @@ def run_case(target, case, context):
             write_file(os.path.join(work, *name.split("/")), fill(content, values))
         for name in case.get("dirs", []):
             os.makedirs(os.path.join(work, *name.split("/")))
+        # What a case places was written long ago: a sensor never takes it
+        # for a file that another sensor is writing right now.
+        for root, _, names in os.walk(work):
+            for name in names:
+                if name not in ("sapsim.ini", "sapsim.log"):
+                    os.utime(os.path.join(root, name), (time.time() - 3600,) * 2)
+        # Natively the temporary folder is the case's own, so that what a run
+        # leaves there is seen. Wine keeps its own (checked after all cases)
+        # and needs TMPDIR as it is for its server.
+        tmp = os.path.join(work, "tmp")
+        os.makedirs(tmp)
+        env = dict(os.environ) if target.wine else dict(os.environ, TMPDIR=tmp)
+        if case.get("no_temporary_folder"):
+            env["TMPDIR"] = os.path.join(work, "no-such-folder")
         for name, content in case.get("rooted", {}).items():
             path = target.rooted_path(name)
             created.append(path)
@@ -127,12 +167,20 @@ def run_case(target, case, context):
                 # Writes beyond the limit then fail with EFBIG instead of a signal.
                 signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
                 resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
-        proc = subprocess.run(command, cwd=work, preexec_fn=preexec,
+        started = time.monotonic()
+        proc = subprocess.run(command, cwd=work, preexec_fn=preexec, env=env,
                               input=stdin.encode() if stdin is not None else None,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                               timeout=case.get("timeout", 60))
+        elapsed = time.monotonic() - started
         actual = proc.stdout.decode("latin-1")
         problems = []
+        if "max_seconds" in case and elapsed > case["max_seconds"]:
+            problems.append("took %.1f s, at most %s expected" % (elapsed, case["max_seconds"]))
+        if os.listdir(tmp):
+            problems.append("left in the temporary folder: %r" % os.listdir(tmp))
+        if answers_in_xml(case):
+            problems.extend(xml_problems(actual))
         if "stdout" in case:
             want = expected_bytes(fill(case["stdout"], values), target.wine)
             if not matches(want, actual):
@@ -231,6 +279,13 @@ def main():
     for case in shared:
         one(case)
     shutil.rmtree(target.work_root, ignore_errors=True)
+    if opts.wine:
+        # No run may leave its private copy of a destination file behind.
+        left = [os.path.join(d, n) for d, _, names in os.walk(target.drive_c) for n in names
+                if re.fullmatch(r"ramgauge-\d+-SapRfc\.ini", n)]
+        if left:
+            failed += 1
+            print("FAIL private destination copies left behind: %r" % left)
     passed = len(runnable) - failed
     print("%d passed, %d failed, %d skipped" % (passed, failed, skipped))
     return 1 if failed else 0

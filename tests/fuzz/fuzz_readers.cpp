@@ -48,6 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         }
     }
     OutputDocument doc;
-    scan_trace_file(doc, OneFile(text));
+    scan_trace_file(doc, OneFile(text), 0);
     return 0;
 }

@@ -1,5 +1,8 @@
 #include "fake_rfc.h"
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <cstring>
 
 FakeRfc fake;
@@ -35,6 +38,17 @@ RFC_HANDLE SAP_API fake_open(RFC_OPTIONS *options) {
 RFC_HANDLE SAP_API fake_open_ex(const char *connect, RFC_ERROR_INFO_EX *) {
     ++fake.open_exs;
     fake.connect_string = connect;
+    // What the library would read: the file that RFC_INI names.
+    const char *ini = std::getenv("RFC_INI");
+    fake.rfc_ini = ini ? ini : "";
+    fake.rfc_ini_content.clear();
+    if (std::FILE *f = ini ? std::fopen(ini, "rb") : nullptr) {
+        char buffer[256];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            fake.rfc_ini_content.append(buffer, n);
+        std::fclose(f);
+    }
     return fake.open_result;
 }
 

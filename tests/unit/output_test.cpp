@@ -57,6 +57,24 @@ TEST(ErrorDocument, SameInEveryModeAndEscaped) {
     }
 }
 
+TEST(XmlEscape, PureAsciiWhateverTheBytes) {
+    struct Case {
+        std::string text, escaped;
+    } cases[] = {
+        {"a&b<c>d", "a&amp;b&lt;c&gt;d"},
+        {"Kennwort ung\xfcltig", "Kennwort ung&#252;ltig"},
+        {"\x80\xff", "&#128;&#255;"},
+        {"tab\tLF\nCR\r", "tab\tLF\nCR\r"},
+        {std::string("a\0b\x01\x1f\x7f", 6), "a?b???"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(xml_escape(c.text), c.escaped) << c.text;
+    OutputDocument doc;
+    doc.mode = OutputMode::Bramble;
+    append_status_text(doc, "ung\xfcltig\x01");
+    EXPECT_EQ(doc.text, "ung\xfcltig\x01") << "the plain-text modes keep every byte";
+}
+
 TEST(WriteChannel, XmlUnitsAndEscaping) {
     OutputDocument doc;
     write_channel(doc, "", "", "Free & <used>", "50", "PerCent");

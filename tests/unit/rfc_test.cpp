@@ -39,7 +39,8 @@ RFC_HANDLE open_with(const LogonParameters &p, const std::string &options = "",
     std::string upper = options;
     for (char &c : upper)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return open_connection(api, records, p, upper, options, trace, files);
+    TemporaryFile copy;
+    return open_connection(api, records, p, upper, options, trace, files, copy, true);
 }
 
 TEST(OpenConnection, R3RecordsPaddingAndTrace) {
@@ -104,10 +105,9 @@ TEST(WriteTraceLine, HandleIsSigned32BitOnEveryBuild) {
     std::fclose(trace.trace_log);
 }
 
-TEST(OpenConnection, DestinationFileGoesThroughSapRfcIni) {
+TEST(OpenConnection, DestinationFileGoesThroughAPrivateCopy) {
     FakeFiles files;
-    files.files["SapRfc.PRD"] = "DEST=PRD\r\nASHOST=x\r\n\x1a";
-    std::remove("SapRfc.ini");
+    files.files["SapRfc.PRD"] = std::string("DEST=PRD\r\nASHOST=x\r\n\x1a\0z", 23);
     LogonParameters p = params();
     p.Language = "E";
     testing::internal::CaptureStdout();
@@ -115,12 +115,11 @@ TEST(OpenConnection, DestinationFileGoesThroughSapRfcIni) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "* SapRfc.Ini.......: PRD<\n");
     EXPECT_EQ(fake.opens, 0);
     EXPECT_EQ(fake.connect_string, "CLIENT=100 USER=MON PASSWD=abcde LANG=D DEST=PRD");
-    std::ifstream ini("SapRfc.ini", std::ios::binary);
-    std::stringstream copied;
-    copied << ini.rdbuf();
-    EXPECT_EQ(copied.str(), files.files["SapRfc.PRD"]) << "copied byte for byte";
-    ini.close();
-    std::remove("SapRfc.ini");
+    EXPECT_EQ(fake.rfc_ini,
+              temporary_directory() + "ramgauge-" + std::to_string(process_id()) + "-SapRfc.ini");
+    EXPECT_EQ(fake.rfc_ini_content, files.files["SapRfc.PRD"]) << "copied byte for byte";
+    EXPECT_FALSE(file_status(fake.rfc_ini).exists) << "the copy is gone after the open";
+    EXPECT_EQ(std::getenv("RFC_INI"), nullptr) << "RFC_INI is as it was";
 }
 
 TEST(ScanTraceFile, LineTests) {
@@ -138,14 +137,41 @@ TEST(ScanTraceFile, LineTests) {
          " - Please Check Trace-File !"},
         {"arrow at the start does not count", "======> A\n", " - Please Check Trace-File !"},
         {"last line without line end", "ERROR       last", " - last"},
+        {"a line ends at a NUL byte", "ERROR       ab\0cd\n", " - ab"},
     };
     for (const Case &c : cases) {
         FakeFiles files;
-        if (c.trace) files.files["Dev_Rfc.Trc"] = c.trace;
+        if (c.trace)
+            files.files["Dev_Rfc.Trc"] =
+                std::string(c.trace, std::strlen(c.trace) + (std::strstr(c.name, "NUL") ? 4 : 0));
         OutputDocument doc;
         doc.text = "Error 1014: RFC-Failure raised !";
-        scan_trace_file(doc, files);
+        scan_trace_file(doc, files, 0);
         EXPECT_EQ(doc.text, std::string("Error 1014: RFC-Failure raised !") + c.appended) << c.name;
+    }
+}
+
+TEST(ScanTraceFile, OnlyWhatThisRunAppended) {
+    const std::string old = "\n**** ERROR file opened\nERROR       old failure\n";
+    struct Case {
+        const char *name;
+        std::string trace;
+        long long start;
+        const char *appended;
+    } cases[] = {
+        {"nothing appended", old, static_cast<long long>(old.size()),
+         " - Please Check Trace-File !"},
+        {"own lines after the old ones", old + "ERROR       mine\n",
+         static_cast<long long>(old.size()), " - mine"},
+        {"written anew, shorter than noted", "ERROR       new\n", 1000, " - new"},
+        {"no file at the start", old, 0, " - old failure"},
+    };
+    for (const Case &c : cases) {
+        FakeFiles files;
+        files.files["Dev_Rfc.Trc"] = c.trace;
+        OutputDocument doc;
+        scan_trace_file(doc, files, c.start);
+        EXPECT_EQ(doc.text, c.appended) << c.name;
     }
 }
 
@@ -166,7 +192,7 @@ TEST(FatalRfcError, ConsolePicture) {
     std::strcpy(fake.last_error.message, "broken reply");
     std::strcpy(fake.last_error.intstat, "CPIC");
     RfcTrace trace;
-    FatalErrorContext context{&api, &trace};
+    FatalErrorContext context{&api, &trace, OutputMode::Tamarack, nullptr};
     install_fatal_error_context(&context);
     std::FILE *out = std::tmpfile();
     ASSERT_NE(out, nullptr);
@@ -180,6 +206,16 @@ TEST(FatalRfcError, ConsolePicture) {
                              "\n"
                              "* Programm aborted...\n"
                              "* Error at EoXput-File...\n");
+    std::fclose(out);
+
+    // PRTG gets the same facts as an error answer, and nothing else.
+    context.mode = OutputMode::Kestrel;
+    std::strcpy(fake.last_error.message, "reply <\x01\xe4>");
+    out = std::tmpfile();
+    EXPECT_EQ(report_fatal_rfc_error("RfcReceive", out), 1);
+    EXPECT_EQ(read_all(out), "<Prtg>\n<Error>1</Error>\n<Text>Error 1017: RFC error at "
+                             "RfcReceive: RFC_ERROR_PROTOCOL - reply &lt;?&#228;&gt;</Text>\n"
+                             "</Prtg>\n");
     std::fclose(out);
     install_fatal_error_context(nullptr);
 }

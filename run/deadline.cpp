@@ -1,0 +1,99 @@
+#include "run/deadline.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/files.h"
+#include "common/numbered_error.h"
+#include "output/console.h"
+#include "rfc/connection.h"
+
+unsigned read_timeout(const std::string &option_string, const std::string &option_text) {
+    if (option_string.find(",TIMEOUT=") == std::string::npos) return default_timeout_seconds;
+    std::string value = option_value(option_string, option_text, ",TIMEOUT=");
+    unsigned seconds = 0;
+    bool valid = !value.empty() && value.size() <= 3;
+    for (char c : value) {
+        if (c < '0' || c > '9') valid = false;
+        seconds = seconds * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (!valid || seconds < 1 || seconds > max_timeout_seconds)
+        throw NumberedError("Error 1021: Invalid value for ,TIMEOUT= (1 to 900 seconds) !");
+    return seconds;
+}
+
+std::string timeout_answer(const DeadlineState &s, bool document_open, int &exit_code) {
+    OutputDocument doc;
+    doc.mode = s.mode;
+    if (!s.multi) {
+        exit_code = 2;
+        write_error_document(doc, "Error 1020: No answer from " + s.destination + " within " +
+                                      std::to_string(s.seconds) + " seconds !");
+        return doc.text;
+    }
+    // The system in progress and those not yet started count as failed.
+    exit_code = 0;
+    std::string text;
+    if (!document_open) {
+        begin_document(doc);
+        text = doc.text + "\n";
+        doc.text.clear();
+    }
+    unsigned left = s.systems_not_started;
+    unsigned failed = s.Failed + left + (s.system_in_progress ? 1 : 0);
+    char counters[160];
+    std::snprintf(counters, sizeof counters,
+                  ": NoSystems=%u, Processed=%u, Failed=%u, Timeout after %u seconds ",
+                  s.NoSystems + left, s.Processed, failed, s.seconds);
+    open_text(doc);
+    append_status_text(doc, "(***) " + s.item_name + counters);
+    close_text(doc, s.option_string);
+    end_document(doc);
+    return text + doc.text + "\n";
+}
+
+namespace {
+
+void watch(DeadlineState *state, TemporaryFile *temporary_file) {
+    std::unique_lock<std::mutex> hold(state->lock);
+    for (;;) {
+        if (state->finished) return;
+        auto due = state->started + std::chrono::seconds(state->seconds);
+        if (std::chrono::steady_clock::now() >= due) break;
+        state->wake.wait_until(hold, due);
+    }
+    hold.unlock();
+    // The run may be printing its own answer right now; then it wins.
+    if (!console_seize()) return;
+    int exit_code = 0;
+    std::string answer;
+    {
+        std::lock_guard<std::mutex> again(state->lock);
+        answer = timeout_answer(*state, console_document_open(), exit_code);
+    }
+    temporary_file->remove();
+    console_write_seized(answer);
+    std::fflush(nullptr);
+    std::_Exit(exit_code);
+}
+
+} // namespace
+
+std::thread start_watchdog(DeadlineState &state, TemporaryFile &temporary_file) {
+    return std::thread(watch, &state, &temporary_file);
+}
+
+void set_deadline(DeadlineState &state, unsigned seconds) {
+    std::lock_guard<std::mutex> hold(state.lock);
+    state.seconds = seconds;
+    state.wake.notify_all();
+}
+
+void stop_watchdog(DeadlineState &state, std::thread &watchdog) {
+    {
+        std::lock_guard<std::mutex> hold(state.lock);
+        state.finished = true;
+        state.wake.notify_all();
+    }
+    if (watchdog.joinable()) watchdog.join();
+}

@@ -1,0 +1,52 @@
+#pragma once
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "output/document.h"
+
+constexpr unsigned default_timeout_seconds = 55;
+constexpr unsigned max_timeout_seconds = 900;
+
+// What the watchdog needs to answer for a run that did not finish in time.
+// The run updates it as it goes; everything is read and written under lock.
+struct DeadlineState {
+    std::mutex lock;
+    std::condition_variable wake;
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+    unsigned seconds = default_timeout_seconds;
+    bool finished = false; // the run has ended; the watchdog stands down
+
+    OutputMode mode = OutputMode::EXEXML;
+    std::string option_string; // for the framing of the summary
+    std::string destination;   // named in the single-system answer
+    bool multi = false;
+    std::string item_name;
+    unsigned NoSystems = 0, Processed = 0, Failed = 0;
+    bool system_in_progress = false;
+    unsigned systems_not_started = 0;
+};
+
+class TemporaryFile;
+
+// Starts the watchdog thread. When the run has not answered within
+// state.seconds of state.started, the watchdog seizes standard output,
+// prints the answer for a run out of time, removes temporary_file and ends
+// the process: exit code 2 for one system ("Error 1020: ..."), 0 for a list
+// (its summary with the systems left counted as failed).
+std::thread start_watchdog(DeadlineState &state, TemporaryFile &temporary_file);
+
+// Moves the deadline to seconds after the start.
+void set_deadline(DeadlineState &state, unsigned seconds);
+
+// Tells the watchdog that the run has answered, and waits for it to end.
+void stop_watchdog(DeadlineState &state, std::thread &watchdog);
+
+// The answer of a run out of time, as the watchdog prints it.
+std::string timeout_answer(const DeadlineState &state, bool document_open, int &exit_code);
+
+// The ",TIMEOUT=" value: the default when absent, else a whole number from
+// 1 to 900. Throws NumberedError 1021 otherwise.
+unsigned read_timeout(const std::string &option_string, const std::string &option_text);

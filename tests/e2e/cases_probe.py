@@ -1,0 +1,144 @@
+"""What a PRTG probe does to the sensor: destination files beside other
+sensors, answers PRTG must always be able to read, and a deadline."""
+import os
+
+from cases_items import QUAS, gsng, header, summary
+from cases_scan import EXAMPLE, FATAL_PROTOCOL, PRD, STATUS, scan, sapsim_log
+from fixtures import error_answer, profile, system, xml_answer, xml_channel
+
+DESTINATION_FILE = ("DEST=PRD\r\nTYPE=A\r\nASHOST=sapprd\r\nSYSNR=00\r\n"
+                    "GWHOST=127.0.0.1\r\nGWSERV={port}\r\n")
+SAPRFC_LINE = "* SapRfc.Ini.......: PRD<\n"
+PROGRESS = ("* {TIME} SAP Ramgauge Vers 4.3 / 29.08.22\n"
+            "* {TIME} PRD.P00, nowhere, PRD, 00, 100 State=Processing\n"
+            "* {TIME} Ramgauge - (No Parameters) State=Executing\n")
+DONE = "\n* {TIME} SAP Ramgauge now processed...\n"
+TAMARACK_ANSWER = (
+    "\n# " + STATUS +
+    "\n\nMessage.Physical_Mem_Free: Physical-Mem Free (MByte)\nStatistic.Physical_Mem_Free: 2097"
+    "\n\nMessage.SwapMemory_Free: SwapMemory Free (%)\nStatistic.SwapMemory_Free: 50"
+    "\n\nMessage.Pages_In___Sec_: Pages-In [/Sec] (#)\nStatistic.Pages_In___Sec_: 12"
+    "\n\nMessage.Pages_Out___Sec_: Pages-Out [/Sec] (#)\nStatistic.Pages_Out___Sec_: 0\n")
+BRAMBLE_ANSWER = ("\n# " + STATUS + "\n> Physical-Mem Free: 2097 MByte\n> SwapMemory Free: 50 %"
+                  "\n> Pages-In [/Sec]: 12 #\n> Pages-Out [/Sec]: 0 #\n")
+
+
+def via_destination_file(name, stdout, args=("PRD",), host_file=None, **case):
+    files = {"PRD.P00": profile(Hostname="nowhere", Gwhost="nowhere", Gwservice="nope"),
+             "SapRfc.PRD": DESTINATION_FILE}
+    if host_file:
+        files[host_file] = ""
+    return scan("destination file: " + name, stdout, args=args, files=files,
+                after={"SapRfc.ini": None}, **case)
+
+
+SAPRFC_LINE_BY_MODE = [
+    # (mode, host file, answer, the line without the progress display)
+    ("EXEXML", None, EXAMPLE, False),
+    ("Kestrel", "Ramgauge.Kestrel", EXAMPLE, False),
+    ("Pinnace", "Ramgauge.Pinnace", EXAMPLE, False),
+    ("Tamarack", "Ramgauge.Tamarack", TAMARACK_ANSWER, True),
+    ("Bramble", "Ramgauge.Bramble", BRAMBLE_ANSWER, True),
+]
+
+FATAL_BY_MODE = [
+    ("EXEXML", None), ("Kestrel", "Ramgauge.Kestrel"), ("Pinnace", "Ramgauge.Pinnace"),
+]
+
+# Bytes that PRTG's XML parser must never see raw.
+ODD_BYTES = [
+    # (name, sapsim settings, profile changes, answer)
+    ("a Latin-1 error text from SAP", {"fault": "failure Kennwort ung\\xfcltig"}, {},
+     error_answer("Error 1014: RFC-Failure raised ! - Kennwort ung&#252;ltig"), 2),
+    ("a control byte in an exception name", {"fault": "exception NOT\\x01AUTHORIZED"}, {},
+     error_answer("Error 1012: Exception.: NOT?AUTHORIZED - Look for Trace-File"), 2),
+    ("a NUL byte in an exception name", {"fault": "exception NOT\\x00AUTHORIZED"}, {},
+     error_answer("Error 1012: Exception.: NOT - Look for Trace-File"), 2),
+    ("a NUL byte in a profile value", {}, {"Destination": "PRD\0junk"}, EXAMPLE, 0),
+    ("Latin-1 and control bytes in a profile value", {}, {"Destination": "PR\xdc\x07"},
+     xml_answer(STATUS.replace("(PRD)", "(PR&#220;?)"), "2097", "50", "12", "0"), 0),
+]
+
+TWENTY_WITH_FIVE_HUNG = {QUAS: gsng("".join("S%02d.P00#" % n for n in range(20)))}
+for n in range(20):
+    TWENTY_WITH_FIVE_HUNG["S%02d.P00" % n] = (
+        profile(Destination="HNG", Hostname="saphang", Sysnr="09") if n % 4 == 2 else profile())
+
+CASES = [
+    via_destination_file("logs on to the file's system; SapRfc.ini is never written", EXAMPLE,
+                         check=sapsim_log("logon PRD client=100 user=MONITOR lang=D ok\n"
+                                          "call PRD GET_MEM_ALL fault=none\n")),
+] + [
+    via_destination_file("%s answer %s the SapRfc line" % (mode, "with" if shown else "without"),
+                         (SAPRFC_LINE if shown else "") + answer, host_file=host_file)
+    for mode, host_file, answer, shown in SAPRFC_LINE_BY_MODE
+] + [
+    via_destination_file("%s with the progress display shows the SapRfc line" % mode,
+                         PROGRESS + SAPRFC_LINE + answer + DONE, args=("PRD", "#"),
+                         host_file=host_file)
+    for mode, host_file, answer, _ in SAPRFC_LINE_BY_MODE[:2]
+] + [
+    via_destination_file("a receive timeout of 100 s still answers within ,TIMEOUT=",
+                         error_answer("Error 1020: No answer from PRD within 2 seconds !"),
+                         args=("PRD", ",TIMEOUT=2"), exit=2, systems=system(fault="hang"),
+                         max_seconds=6),
+] + [
+    dict(via_destination_file("a copy that cannot be written gives 1011",
+                              error_answer("Error 1011: RFC-Open for PRD failed !"), exit=2,
+                              check=lambda work, _: ["sapsim saw a logon"] if os.path.exists(
+                                  os.path.join(work, "sapsim.log")) else []),
+         no_temporary_folder=True, native_only=True),
+] + [
+    scan("fatal error in %s mode is an XML answer" % mode, error_answer(
+        "Error 1017: RFC error at RfcReceive: RFC_ERROR_PROTOCOL - reply from PRD breaks the "
+        "protocol"), exit=1, systems=system(fault="garbage"),
+         files={host_file: ""} if host_file else {})
+    for mode, host_file in FATAL_BY_MODE
+] + [
+    scan("fatal error in %s mode keeps the console picture" % mode, FATAL_PROTOCOL, exit=1,
+         systems=system(fault="garbage"), files={host_file: ""})
+    for mode, host_file in [("Tamarack", "Ramgauge.Tamarack"), ("Bramble", "Ramgauge.Bramble")]
+] + [
+    scan("fatal error in item mode closes the document", header() +
+         xml_channel("PRD.P00", "12") + "<Error>1</Error>\n<Text>Error 1017: RFC error at "
+         "RfcReceive: RFC_ERROR_PROTOCOL - reply from BAD breaks the protocol</Text>\n</Prtg>\n",
+         args=["PROD", "ITEM=Pages-In:[/Sec]"], exit=1,
+         systems=system() + system("BAD", host="sapbad", sysnr="04", fault="garbage"),
+         files={QUAS: gsng("PRD.P00#BAD.P00#PRD.P00#"),
+                "BAD.P00": profile(Destination="BAD", Hostname="sapbad", Sysnr="04")}),
+] + [
+    scan("odd bytes: " + name, answer, exit=code, systems=system(**settings),
+         files={"PRD.P00": profile(**changes)})
+    for name, settings, changes, answer, code in ODD_BYTES
+] + [
+    scan("an endless reply is cut off", error_answer(
+        "Error 1014: RFC-Failure raised ! - reply too long (over 100000 lines or 16 MB) from PRD"),
+         exit=2, systems=system(fault="endless"), max_seconds=20),
+] + [
+    scan(",TIMEOUT= against %s" % what,
+         error_answer("Error 1020: No answer from PRD within 2 seconds !"), exit=2,
+         args=["PRD", ",timeout=2"], systems=system(fault=fault), max_seconds=4)
+    for what, fault in [("a hung call", "hang"), ("a peer that never answers the logon",
+                                                  "hang_logon")]
+] + [
+    scan("invalid ,TIMEOUT=%s" % value,
+         error_answer("Error 1021: Invalid value for ,TIMEOUT= (1 to 900 seconds) !"), exit=2,
+         args=["PRD", ",TIMEOUT=" + value])
+    for value in ["0", "901", "abc", "", "2.5", "-1"]
+] + [
+    scan(",TIMEOUT= in item mode counts the systems left as failed",
+         header() + xml_channel("PRD.P00", "12") + summary(
+             "Pages-In [/Sec]", 4, 1, 3).replace("Failed=3 ", "Failed=3, Timeout after 2 seconds "),
+         args=["PROD", "ITEM=Pages-In:[/Sec],TIMEOUT=2"],
+         systems=system() + system("HNG", host="saphang", sysnr="09", fault="hang"),
+         files={QUAS: gsng("PRD.P00#HNG.P00#PRD.P00#MISSING.P00#"),
+                "HNG.P00": profile(Destination="HNG", Hostname="saphang", Sysnr="09")},
+         max_seconds=4),
+    scan("twenty systems, five hung, answer within ,TIMEOUT=10",
+         header() + xml_channel("S00.P00", "12") + xml_channel("S01.P00", "12") + summary(
+             "Pages-In [/Sec]", 20, 2, 18).replace("Failed=18 ",
+                                                   "Failed=18, Timeout after 10 seconds "),
+         args=["PROD", "ITEM=Pages-In:[/Sec]", ",TIMEOUT=10"],
+         systems=system() + system("HNG", host="saphang", sysnr="09", fault="hang"),
+         files=TWENTY_WITH_FIVE_HUNG, max_seconds=11),
+]
