@@ -24,46 +24,10 @@
 #define RFC_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
-namespace wire {
-
-std::string to_hex(const unsigned char *data, std::size_t size) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    for (std::size_t i = 0; i < size; ++i) {
-        out += digits[data[i] >> 4];
-        out += digits[data[i] & 15];
-    }
-    return out;
-}
-
-bool from_hex(const std::string &hex, std::vector<unsigned char> &out) {
-    out.clear();
-    if (hex.size() % 2) return false;
-    for (std::size_t i = 0; i < hex.size(); i += 2) {
-        int value = 0;
-        for (int k = 0; k < 2; ++k) {
-            char c = static_cast<char>(std::tolower(static_cast<unsigned char>(hex[i + k])));
-            int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-            if (digit < 0) return false;
-            value = value * 16 + digit;
-        }
-        out.push_back(static_cast<unsigned char>(value));
-    }
-    return true;
-}
-
-} // namespace wire
-
 namespace {
 
 constexpr int default_connect_timeout_s = 5;
 constexpr int default_receive_timeout_s = 20;
-
-struct Table {
-    std::string name;
-    unsigned line_length;
-    std::vector<std::vector<unsigned char>> lines;
-};
 
 struct Connection {
     Socket socket;
@@ -144,8 +108,6 @@ int service_port(const std::string &service) {
     return gateway_name ? 3300 + number : number;
 }
 
-using Entry = std::map<std::string, std::string>;
-
 // The saprfc.ini in use: the file that RFC_INI names, as SAP's library does,
 // or "SapRfc.ini" in the current directory.
 std::string saprfc_ini_path() {
@@ -153,36 +115,13 @@ std::string saprfc_ini_path() {
     return path && *path ? path : "SapRfc.ini";
 }
 
-// The entry of a destination in saprfc.ini: "DEST=<name>" starts it, and
-// KEY=value words follow on that line and the next ones until the next DEST.
-bool saprfc_ini_entry(const std::string &destination, Entry &entry) {
+// The entry of a destination in the saprfc.ini in use.
+bool saprfc_ini_entry(const std::string &destination, wire::Entry &entry) {
     std::ifstream in(saprfc_ini_path());
-    if (!in) return false;
-    std::string line;
-    bool inside = false, found = false;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty() && (line[0] == '*' || line[0] == '#')) continue;
-        std::istringstream words(line);
-        std::string word;
-        while (words >> word) {
-            std::string::size_type eq = word.find('=');
-            if (eq == std::string::npos) continue;
-            std::string key = word.substr(0, eq), value = word.substr(eq + 1);
-            for (char &c : key)
-                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-            if (key == "DEST") {
-                inside = value == destination;
-                found = found || inside;
-            } else if (inside) {
-                entry[key] = value;
-            }
-        }
-    }
-    return found;
+    return in && wire::read_saprfc_entry(in, destination, entry);
 }
 
-int seconds_setting(const Entry &entry, const char *key, int fallback) {
+int seconds_setting(const wire::Entry &entry, const char *key, int fallback) {
     auto it = entry.find(key);
     if (it == entry.end()) return fallback;
     int value = std::atoi(it->second.c_str());
@@ -197,7 +136,7 @@ struct Logon {
 };
 
 void apply_timeouts(Logon &logon) {
-    Entry entry;
+    wire::Entry entry;
     if (!logon.destination.empty() && saprfc_ini_entry(logon.destination, entry)) {
         logon.connect_timeout_s =
             seconds_setting(entry, "CONNECT_TIMEOUT", logon.connect_timeout_s);
@@ -381,7 +320,7 @@ RFC_EXPORT RFC_HANDLE SAP_API RfcOpen(RFC_OPTIONS *options) {
 
 RFC_EXPORT RFC_HANDLE SAP_API RfcOpenEx(const char *connect_param, RFC_ERROR_INFO_EX *error) {
     std::lock_guard<std::mutex> lock(state_mutex);
-    Entry words;
+    wire::Entry words;
     std::istringstream in(text_of(connect_param));
     std::string word;
     while (in >> word) {
@@ -398,7 +337,7 @@ RFC_EXPORT RFC_HANDLE SAP_API RfcOpenEx(const char *connect_param, RFC_ERROR_INF
     logon.user = words["USER"];
     logon.password = words["PASSWD"];
     logon.language = words["LANG"];
-    Entry entry;
+    wire::Entry entry;
     if (!logon.destination.empty() && !saprfc_ini_entry(logon.destination, entry)) {
         record_error("RFC_ERROR_PROGRAM", "RfcOpenEx",
                      "destination " + logon.destination + " not found in SapRfc.ini");
@@ -469,7 +408,7 @@ RFC_EXPORT RFC_RC SAP_API RfcCall(RFC_HANDLE handle, const char *function, RFC_P
         for (RFC_TABLE *t = tables; fault.empty() && t && t->name; ++t) {
             RFC_TYPEHANDLE type = t->type + (library_fault == "type_handle" ? 1 : 0);
             auto installed = structures.find(type);
-            const Table *table = static_cast<const Table *>(t->ithandle);
+            const wire::Table *table = static_cast<const wire::Table *>(t->ithandle);
             std::string name(t->name, strnlen(t->name, t->nlen));
             if (installed == structures.end() || installed->second != "MEM_ALL")
                 fault = "table " + name + ": type " + std::to_string(type) + " is not MEM_ALL";
@@ -506,60 +445,6 @@ RFC_EXPORT RFC_RC SAP_API RfcCall(RFC_HANDLE handle, const char *function, RFC_P
     return RFC_OK;
 }
 
-namespace {
-
-// Reads "RESULT <code>" and what follows into the caller's records. Returns
-// false when the reply breaks the protocol.
-bool apply_reply(const std::vector<std::string> &reply, RFC_PARAMETER *importing, RFC_TABLE *tables,
-                 Connection &connection, RFC_RC &rc, std::string &message) {
-    if (reply.empty() || reply[0].compare(0, 7, "RESULT ") != 0) return false;
-    char *end = nullptr;
-    long code = std::strtol(reply[0].c_str() + 7, &end, 10);
-    if (end == reply[0].c_str() + 7 || *end != '\0') return false;
-    rc = static_cast<RFC_RC>(code);
-    std::map<std::string, std::vector<std::vector<unsigned char>>> rows;
-    for (std::size_t i = 1; i < reply.size(); ++i) {
-        const std::string &line = reply[i];
-        std::string::size_type sp = line.find(' ');
-        std::string kind = line.substr(0, sp);
-        std::string rest = sp == std::string::npos ? "" : line.substr(sp + 1);
-        if (kind == "exception") {
-            connection.exception = rest;
-        } else if (kind == "message") {
-            message = rest;
-        } else if (kind == "import" || kind == "row") {
-            std::string::size_type sp2 = rest.find(' ');
-            if (sp2 == std::string::npos) return false;
-            std::vector<unsigned char> bytes;
-            if (!wire::from_hex(rest.substr(sp2 + 1), bytes)) return false;
-            std::string name = rest.substr(0, sp2);
-            if (kind == "row") {
-                rows[name].push_back(bytes);
-                continue;
-            }
-            for (RFC_PARAMETER *p = importing; p && p->name; ++p)
-                if (std::string(p->name, p->nlen) == name && p->addr && !bytes.empty())
-                    std::memcpy(p->addr, bytes.data(),
-                                std::min<std::size_t>(p->leng, bytes.size()));
-        } else {
-            return false;
-        }
-    }
-    if (rc != RFC_OK) return true;
-    for (RFC_TABLE *t = tables; t && t->name; ++t) {
-        Table *table = static_cast<Table *>(t->ithandle);
-        if (!table) continue;
-        table->lines.clear();
-        for (auto &bytes : rows[std::string(t->name, t->nlen)]) {
-            bytes.resize(table->line_length, 0);
-            table->lines.push_back(bytes);
-        }
-    }
-    return true;
-}
-
-} // namespace
-
 RFC_EXPORT RFC_RC SAP_API RfcReceive(RFC_HANDLE handle, RFC_PARAMETER *importing, RFC_TABLE *tables,
                                      char **exception) {
     std::unique_lock<std::mutex> lock(state_mutex);
@@ -593,7 +478,7 @@ RFC_EXPORT RFC_RC SAP_API RfcReceive(RFC_HANDLE handle, RFC_PARAMETER *importing
     RFC_RC rc = RFC_FAILURE;
     std::string message;
     connection->exception.clear();
-    if (!apply_reply(reply, importing, tables, *connection, rc, message)) {
+    if (!wire::apply_reply(reply, importing, tables, connection->exception, rc, message)) {
         record_error("RFC_ERROR_PROTOCOL", "RfcReceive",
                      "reply from " + connection->destination + " breaks the protocol");
         drop_connection(handle);
@@ -634,15 +519,15 @@ RFC_EXPORT ITAB_H SAP_API ItCreate(const char *name, unsigned leng, unsigned, un
                      "no memory for table " + text_of(name));
         return nullptr;
     }
-    return new Table{text_of(name), leng, {}};
+    return new wire::Table{text_of(name), leng, {}};
 }
 
 RFC_EXPORT unsigned SAP_API ItFill(ITAB_H table) {
-    return table ? static_cast<unsigned>(static_cast<Table *>(table)->lines.size()) : 0;
+    return table ? static_cast<unsigned>(static_cast<wire::Table *>(table)->lines.size()) : 0;
 }
 
 RFC_EXPORT void *SAP_API ItGetLine(ITAB_H table, unsigned line) {
-    Table *t = static_cast<Table *>(table);
+    wire::Table *t = static_cast<wire::Table *>(table);
     if (!t || line == 0 || line > t->lines.size()) return nullptr;
     if (library_fault == "get_line") {
         record_error("RFC_ERROR_MEMORY_INSUFFICIENT", "ItGetLine",
@@ -656,9 +541,9 @@ RFC_EXPORT int SAP_API ItDelete(ITAB_H table) {
     if (!table) return 1;
     if (library_fault == "delete") {
         record_error("RFC_ERROR_PROGRAM", "ItDelete",
-                     "table " + static_cast<Table *>(table)->name + " is still in use");
+                     "table " + static_cast<wire::Table *>(table)->name + " is still in use");
         return 1;
     }
-    delete static_cast<Table *>(table);
+    delete static_cast<wire::Table *>(table);
     return 0;
 }
