@@ -42,7 +42,8 @@ void strip_line_end(std::string &line);
 // Writes content to a temporary file beside path and renames it over path,
 // so that path holds either its old content or the whole new one. False,
 // with nothing left behind and path untouched, when any step fails.
-bool replace_file(const std::string &path, const std::string &content);
+// With owner_only the file is readable by its owner alone (POSIX).
+bool replace_file(const std::string &path, const std::string &content, bool owner_only = false);
 
 // A file of this process alone that must not outlive the run: it is
 // removed when its use ends, and also on the ways out that skip the normal

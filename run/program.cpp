@@ -1,7 +1,10 @@
 #include "run/program.h"
 
+#include "ramgauge_version.h"
+
 #include "common/numbered_error.h"
 #include "config/logon_profile.h"
+#include "output/console.h"
 #include "run/locate.h"
 #include "run/multi.h"
 #include "run/single.h"
@@ -58,7 +61,50 @@ int run(RunContext &ctx, const FileOpener &files) {
 
 } // namespace
 
+namespace {
+
+const char *const usage =
+    "Usage: ramgauge PROFILE [OPTIONS [OPTIONS]]\n"
+    "       ramgauge GLOBAL SENSOR [OPTIONS]\n"
+    "       ramgauge --help | --version\n"
+    "\n"
+    "PRTG EXE/XML sensor for the memory and paging of SAP systems. Logs on with\n"
+    "the logon profile PROFILE (PRD means PRD.P00), calls GET_MEM_ALL and prints\n"
+    "one answer: PRTG's XML, or a plain-text form when a host file selects it.\n"
+    "\n"
+    "Options, matched anywhere in the option words, in any case:\n"
+    "  ITEM=<item>       one figure for each system of Quadrant.Prf\n"
+    "  CH=<n>            one channel only (Bramble mode)\n"
+    "  ,HOST=<host>      log on to this host instead of the profile's\n"
+    "  ,NO=<nn>          and this system number\n"
+    "  ,TIMEOUT=<s>      answer within this many seconds (1 to 900, default 55)\n"
+    "  ,SYSLOG           write the RFC steps to Ramgauge.Log\n"
+    "  # @ $ %           progress lines for runs by hand (not for PRTG);\n"
+    "                    @ also takes PROFILE's own directory\n"
+    "\n"
+    "Exit codes: 0 answer printed, 1 fatal RFC error, 2 numbered error or\n"
+    "failed measurement. The administrator's guide tells every answer.\n";
+
+// Argument 1 exactly one of these asks for the usage or the version; no
+// profile can carry such a name.
+bool answer_information_request(int argc, const char *const *argv) {
+    if (argc < 2 || !argv[1]) return false;
+    std::string first = argv[1];
+    if (first == "--version") {
+        console_answer(std::string(program_name) + " " + RAMGAUGE_VERSION + "\n");
+        return true;
+    }
+    if (first == "--help" || first == "-h" || first == "/?") {
+        console_answer(usage);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int run_program(int argc, const char *const *argv, const FileOpener &files) {
+    if (answer_information_request(argc, argv)) return 0;
     RunContext ctx;
     std::thread watchdog;
     int exit_code;

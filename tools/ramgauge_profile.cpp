@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <random>
 #include <set>
 #include <sstream>
@@ -22,6 +23,8 @@
 #include "common/text.h"
 #include "config/logon_profile.h"
 #include "config/password.h"
+#include "run/locate.h"
+#include "run/startup.h"
 
 namespace {
 
@@ -39,11 +42,15 @@ const char *const usage_main =
     "  scramble   read a clear password from standard input, print its scrambled form\n"
     "  create     write a complete logon profile\n"
     "  check      read a profile as the sensor does and report what it would refuse\n\n"
-    "Run 'ramgauge-profile COMMAND --help' for the options of a command.\n";
+    "Run 'ramgauge-profile COMMAND --help' for the options of a command.\n\n"
+    "Exit codes: 0 done (profile written, accepted, password scrambled);\n"
+    "1 check: the sensor would refuse the profile, or does not find it;\n"
+    "2 wrong usage, a value refused, or a file that cannot be written.\n"
+    "Errors go to standard error.\n";
 
 const char *const usage_scramble =
     "Usage: ramgauge-profile scramble\n"
-    "Reads a clear password of 0 to 20 characters from standard input (one line;\n"
+    "Reads a clear password of 1 to 20 characters from standard input (one line;\n"
     "not echoed at a terminal) and prints the 24-character scrambled form that\n"
     "goes after \"Password...: \" in a logon profile.\n";
 
@@ -51,17 +58,23 @@ const char *const usage_create =
     "Usage: ramgauge-profile create FILE [--force] [--extcompany TEXT] [--destination SID]\n"
     "       [--client NNN] [--user NAME] [--language L] [--mode R/3|R/2]\n"
     "       [--hostname HOST] [--sysnr NN] [--gwhost HOST] [--gwservice SERVICE]\n"
-    "Writes a logon profile with all eleven entries. Values not given as options\n"
+    "Writes a logon profile with all eleven entries. Options take their value as\n"
+    "the next word or after \"=\" (--client=100). Values not given as options\n"
     "are asked for; the password is always read from standard input (not echoed\n"
-    "at a terminal), never from the command line. Values that the sensor would\n"
-    "refuse are refused here. An existing FILE is kept unless --force is given.\n";
+    "at a terminal), never from the command line. Refused: a client other than 3\n"
+    "digits, a system number other than 2 digits, a mode other than R/3 or R/2,\n"
+    "a language other than 1 or 2 letters, a gateway service other than sapgwNN\n"
+    "or a port number, an empty password, and whatever else the sensor would\n"
+    "refuse. An existing FILE is kept unless --force is given; it is replaced\n"
+    "whole or not at all, and readable by its owner only.\n";
 
 const char *const usage_check =
-    "Usage: ramgauge-profile check FILE\n"
-    "Reads FILE as the sensor's single-system run does and reports every\n"
-    "missing, short or over-long entry and whether the password unscrambles.\n"
-    "The clear password is never shown. Exits 0 only when the sensor would\n"
-    "accept the profile.\n";
+    "Usage: ramgauge-profile check PROFILE\n"
+    "Finds PROFILE as the sensor does (PRD means PRD.P00; host files, \"@\" and\n"
+    "the PRTG search as for \"ramgauge PROFILE\"), reads it as the sensor's\n"
+    "single-system run does and reports every missing, short or over-long entry\n"
+    "and whether the password unscrambles. The clear password is never shown.\n"
+    "Exits 0 only when the sensor would accept the profile.\n";
 
 bool wants_help(int argc, char **argv) {
     for (int i = 2; i < argc; ++i)
@@ -132,6 +145,10 @@ std::string scramble(const std::string &clear) {
 }
 
 bool valid_clear_password(const std::string &clear, std::string &why) {
+    if (clear.empty()) {
+        why = "the password is empty; the sensor refuses a profile without one";
+        return false;
+    }
     if (clear.size() > body_length) {
         why = "the password is longer than 20 characters";
         return false;
@@ -172,6 +189,42 @@ int command_scramble() {
     return 0;
 }
 
+bool all_digits(const std::string &text) {
+    if (text.empty()) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+bool all_letters(const std::string &text) {
+    if (text.empty()) return false;
+    for (char c : text)
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
+    return true;
+}
+
+// What SAP would not take, one line each; empty values are reported by the
+// sensor's own checks.
+std::string describe_value_faults(const LogonParameters &p) {
+    std::string faults;
+    if (!p.Client.empty() && !(p.Client.size() == 3 && all_digits(p.Client)))
+        faults += "Client.....: must be 3 digits\n";
+    if (!p.Sysnr.empty() && !(p.Sysnr.size() == 2 && all_digits(p.Sysnr)))
+        faults += "Sysnr......: must be 2 digits\n";
+    if (!p.Mode.empty() && p.Mode != "R/3" && p.Mode != "R/2")
+        faults += "Mode.......: must be R/3 or R/2\n";
+    if (!p.Language.empty() && !(p.Language.size() <= 2 && all_letters(p.Language)))
+        faults += "Language...: must be a language key of 1 or 2 letters (E, D, EN)\n";
+    const std::string &service = p.Gwservice;
+    bool gateway_name =
+        service.size() == 7 && service.compare(0, 5, "sapgw") == 0 && all_digits(service.substr(5));
+    bool port = all_digits(service) && service.size() <= 5 && std::atol(service.c_str()) >= 1 &&
+                std::atol(service.c_str()) <= 65535;
+    if (!service.empty() && !gateway_name && !port)
+        faults += "Gwservice..: must be sapgwNN or a port number\n";
+    return faults;
+}
+
 struct CreateOption {
     const char *option;
     std::string LogonParameters::*field;
@@ -207,13 +260,18 @@ int command_create(int argc, char **argv) {
             continue;
         }
         bool matched = false;
+        std::string::size_type eq = arg.find('=');
+        std::string name = arg.substr(0, eq);
         for (const CreateOption &o : create_options) {
-            if (arg != o.option) continue;
-            if (i + 1 >= argc) {
+            if (name != o.option) continue;
+            if (eq != std::string::npos) {
+                params.*o.field = arg.substr(eq + 1);
+            } else if (i + 1 < argc) {
+                params.*o.field = argv[++i];
+            } else {
                 std::fprintf(stderr, "ramgauge-profile: %s needs a value\n", o.option);
                 return 2;
             }
-            params.*o.field = argv[++i];
             given.insert(o.option);
             matched = true;
         }
@@ -254,7 +312,7 @@ int command_create(int argc, char **argv) {
     for (const ProfileField &f : profile_fields)
         if ((params.*f.field).size() > max_profile_value)
             faults += std::string(f.label) + " is longer than 60 characters\n";
-    faults += describe_profile_faults(params);
+    faults += describe_profile_faults(params) + describe_value_faults(params);
     if (!faults.empty()) {
         std::fprintf(stderr, "ramgauge-profile: the sensor would refuse this profile:\n%s",
                      faults.c_str());
@@ -266,8 +324,9 @@ int command_create(int argc, char **argv) {
             f.field == &LogonParameters::Password ? scrambled : params.*f.field;
         content += std::string(f.label) + " " + value + PROFILE_LINE_END;
     }
-    // An old profile survives a failed write whole.
-    if (!replace_file(file, content)) {
+    // An old profile survives a failed write whole; the new one is the
+    // owner's alone, since it holds a password, scrambled as it is.
+    if (!replace_file(file, content, true)) {
         std::fprintf(stderr, "ramgauge-profile: cannot write %s\n", file.c_str());
         return 2;
     }
@@ -280,15 +339,26 @@ int command_check(int argc, char **argv) {
         std::fprintf(stderr, "%s", usage_check);
         return 2;
     }
-    std::string file = argv[2];
-    std::ifstream in(native_path(file), std::ios::binary);
-    if (!in) {
-        std::printf("%s: cannot be opened\n", file.c_str());
+    // Found as the sensor finds it.
+    RunContext ctx;
+    const char *sensor_argv[] = {"ramgauge", argv[2]};
+    std::string text, file;
+    try {
+        start_up(ctx, 2, sensor_argv);
+        auto in = locate_profile(ctx, FileOpener());
+        if (ctx.item_mode) {
+            std::fprintf(stderr,
+                         "ramgauge-profile: %s names a list of systems, not a logon "
+                         "profile; check each profile of the list\n",
+                         argv[2]);
+            return 2;
+        }
+        text.assign(std::istreambuf_iterator<char>(*in), std::istreambuf_iterator<char>());
+        file = ctx.profile_path;
+    } catch (const NumberedError &error) {
+        std::fprintf(stderr, "ramgauge-profile: %s\n", error.what());
         return 1;
     }
-    std::stringstream content;
-    content << in.rdbuf();
-    std::string text = content.str();
 
     LogonParameters params;
     bool unused = false;

@@ -26,6 +26,16 @@ def created_profile(work, _stdout):
     return problems
 
 
+def with_options(*changes):
+    """CREATE with some options given as --opt=value instead."""
+    args = list(CREATE)
+    for change in changes:
+        name = change.split("=")[0]
+        at = args.index(name)
+        args[at:at + 2] = [change]
+    return args
+
+
 def only_files(*names):
     def check(work, _stdout):
         left = sorted(set(os.listdir(work)) - {"sapsim.ini", "sapsim.log", "tmp"})
@@ -63,8 +73,46 @@ CASES = [
          "characters\nClient.....: is shorter than 3 characters\nPRD.P00: refused\n",
          exit=1, files={"PRD.P00": profile(Extcompany=None, Client="10", Destination="D" * 12,
                                            Password=":+13q|f0fuf1U~X(G31duvvg")}),
-    tool("check on a missing file", ["check", "NONE.P00"], "NONE.P00: cannot be opened\n",
-         exit=1),
+    tool("check on a missing file", ["check", "NONE.P00"], "",
+         stderr="ramgauge-profile: Error 1002: Profile NONE.P00 is missing...\n", exit=1),
+    tool("check adds .P00 as the sensor does", ["check", "PRD"],
+         "Password...: unscrambles to 7 characters\nPRD.P00: accepted\n",
+         files={"PRD.P00": profile()}),
+    tool("check finds the profile beside a host file as the sensor does", ["check", "sub\\PRD"],
+         "Password...: unscrambles to 7 characters\nsub\\PRD.P00: accepted\n",
+         files={"sub/PRD.P00": profile(), "sub/Ramgauge.Bramble": ""}),
+    tool("check refuses a list of systems", ["check", "GLOBAL"], "", exit=2,
+         files={"SAP Quadrant.Gbl": ""},
+         stderr="ramgauge-profile: GLOBAL names a list of systems, not a logon profile; "
+                "check each profile of the list\n"),
+    tool("scramble refuses an empty password", ["scramble"], "", exit=2, stdin="\n",
+         stderr="ramgauge-profile: the password is empty; the sensor refuses a profile without "
+                "one\n"),
+    tool("create refuses an empty password", CREATE, "", exit=2, stdin="\n",
+         after={"NEW.P00": None}),
+    tool("create takes --opt=value", with_options("--client=100", "--mode=R/2"),
+         "NEW.P00 written\n", stdin="secret1\n", check=created_profile),
+    tool("create writes the profile for its owner only", CREATE, "NEW.P00 written\n",
+         stdin="secret1\n", native_only=True,
+         check=lambda work, _: [] if os.stat(work + "/NEW.P00").st_mode & 0o777 == 0o600
+         else ["mode %o" % (os.stat(work + "/NEW.P00").st_mode & 0o777)]),
+] + [
+    tool("create refuses %s" % what, with_options(option), "", exit=2, stdin="secret1\n",
+         stderr="ramgauge-profile: the sensor would refuse this profile:\n" + fault + "\n",
+         after={"NEW.P00": None})
+    for what, option, fault in [
+        ("client abc", "--client=abc", "Client.....: must be 3 digits"),
+        ("system number ab", "--sysnr=ab", "Sysnr......: must be 2 digits"),
+        ("mode xyz", "--mode=xyz", "Mode.......: must be R/3 or R/2"),
+        ("language E1", "--language=E1",
+         "Language...: must be a language key of 1 or 2 letters (E, D, EN)"),
+        ("gateway service nonsense", "--gwservice=nonsense",
+         "Gwservice..: must be sapgwNN or a port number"),
+        ("gateway service sapgw1", "--gwservice=sapgw1",
+         "Gwservice..: must be sapgwNN or a port number"),
+        ("port 70000", "--gwservice=70000", "Gwservice..: must be sapgwNN or a port number"),
+    ]
+] + [
     tool("scramble reads the password from standard input", ["scramble"], stdin="pw\n",
          check=lambda work, out: [] if len(out.strip()) == 24 and " " not in out.strip()
          else ["scrambled %r" % out]),

@@ -97,6 +97,8 @@ def answers_in_xml(case):
     without progress lines."""
     if case.get("exe") or "stdout" not in case:
         return False
+    if case.get("args", [""])[:1] in (["--version"], ["--help"], ["-h"], ["/?"]):
+        return False
     if any(m in " ".join(case.get("args", [])) for m in "#@$%"):
         return False
     files = list(case.get("files", {})) + list(case.get("rooted", {}))
@@ -170,7 +172,7 @@ def run_case(target, case, context):
         started = time.monotonic()
         proc = subprocess.run(command, cwd=work, preexec_fn=preexec, env=env,
                               input=stdin.encode() if stdin is not None else None,
-                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               timeout=case.get("timeout", 60))
         elapsed = time.monotonic() - started
         actual = proc.stdout.decode("latin-1")
@@ -185,6 +187,11 @@ def run_case(target, case, context):
             want = expected_bytes(fill(case["stdout"], values), target.wine)
             if not matches(want, actual):
                 problems.append("stdout differs\n--- expected\n%r\n--- actual\n%r" % (want, actual))
+        if "stderr" in case:
+            want = expected_bytes(fill(case["stderr"], values), target.wine)
+            errors = proc.stderr.decode("latin-1")
+            if errors != want:
+                problems.append("stderr differs\n--- expected\n%r\n--- actual\n%r" % (want, errors))
         if proc.returncode != case.get("exit", 0):
             problems.append("exit code %d, expected %d" % (proc.returncode, case.get("exit", 0)))
         for name, want in case.get("after", {}).items():
