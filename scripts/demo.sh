@@ -23,7 +23,7 @@ echo "demo-pass1" | "$bin/ramgauge-profile" create "$work/DEMO.P00" \
     --extcompany "Demo Company" --destination DEMO --client 100 --user monitor \
     --language E --mode R/3 --hostname sapdemo --sysnr 00 \
     --gwhost 127.0.0.1 --gwservice "$port"
-"$bin/ramgauge-profile" check "$work/DEMO.P00"
+(cd "$work" && "$bin/ramgauge-profile" check DEMO)
 
 for mode in EXEXML Pinnace Kestrel Tamarack Bramble; do
     dir=$work/$mode

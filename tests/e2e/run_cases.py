@@ -238,6 +238,8 @@ def main():
     parser.add_argument("--wine", action="store_true", help="run the program under Wine")
     parser.add_argument("--jobs", type=int, default=4)
     parser.add_argument("-k", dest="only", help="run only cases whose name contains this")
+    parser.add_argument("--module", action="append",
+                        help="run only the cases of this table (cases_scan, ...); repeatable")
     opts = parser.parse_args()
 
     target = Target(opts.program, opts.wine)
@@ -248,6 +250,11 @@ def main():
     probe.close()
     cases = load_cases(CASE_MODULES)
     names = [c["name"] for c in cases]
+    if opts.module:
+        unknown = set(opts.module) - set(CASE_MODULES)
+        if unknown:
+            sys.exit("unknown case tables: %s" % ", ".join(sorted(unknown)))
+        cases = load_cases(opts.module)
     duplicates = {n for n in names if names.count(n) > 1}
     if duplicates:
         sys.exit("duplicate case names: %s" % ", ".join(sorted(duplicates)))
