@@ -17,7 +17,7 @@
 #include "config/global_sensor.h"
 #include "config/logon_profile.h"
 #include "config/password.h"
-#include "librfc32/protocol.h"
+#include "librfc32/wire.h"
 #include "output/channel.h"
 #include "rfc/connection.h"
 #include "rfc/failure.h"
@@ -165,9 +165,10 @@ void trace_scan(const std::string &text) {
 }
 
 void saprfc_ini(const std::string &text) {
-    wire::Entry entry;
-    std::istringstream in(text);
-    wire::read_saprfc_entry(in, "PRD", entry);
+    WireEntry entry{};
+    wire_read_saprfc_entry(text.data(), text.size(), "PRD", &entry);
+    WireEntry words{};
+    wire_read_words(text.substr(0, text.find('\0')).c_str(), &words);
 }
 
 void reply(const std::string &text) {
@@ -178,16 +179,25 @@ void reply(const std::string &text) {
                                  {const_cast<char *>("LASTCOLLWRT"), 11, TYPC, 25, written},
                                  {const_cast<char *>("INTERVAL"), 8, TYPINT, 4, &numbers[1]},
                                  {}};
-    wire::Table table{"TF_MEM_ALL", 48, {}};
+    WireTable table{};
+    table.line_length = 48;
     RFC_TABLE tables[2] = {};
     tables[0].name = const_cast<char *>("TF_MEM_ALL");
     tables[0].nlen = 10;
     tables[0].ithandle = &table;
-    std::string exception, message;
+    // Lines as the library hands them over: C strings.
+    std::vector<std::string> lines = split(text, '\n');
+    std::vector<char *> pointers;
+    for (std::string &line : lines) {
+        line.resize(std::strlen(line.c_str()));
+        pointers.push_back(&line[0]);
+    }
+    char exception[256], message[256];
     RFC_RC rc = 0;
-    wire::apply_reply(split(text, '\n'), importing, tables, exception, rc, message);
-    for (const auto &line : table.lines)
-        if (line.size() != 48) std::abort();
+    wire_apply_reply(pointers.data(), pointers.size(), importing, tables, exception,
+                     sizeof exception, &rc, message, sizeof message);
+    if (std::strlen(exception) >= sizeof exception || table.count > lines.size()) std::abort();
+    std::free(table.lines);
 }
 
 void writers(const std::string &text) {

@@ -1,0 +1,118 @@
+/* The floor of one scan's cost: a static C client that does exactly the
+ * network work of one ramgauge scan against sapsim (connect, logon, call
+ * GET_MEM_ALL, read the reply) and prints the same XML answer, with nothing
+ * else: no profile, no RFC library, no checks. The benchmark compares the
+ * sensor against it.
+ *
+ *   floor PORT [SYSTEMS]    SYSTEMS > 0: item mode, one logon and call per
+ *                           system in one process, like "ITEM=".
+ */
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+static char reply[1 << 16];
+
+/* Sends a request and reads the reply up to its empty line. */
+static int exchange(int fd, const char *request) {
+    size_t length = strlen(request), sent = 0, got = 0;
+    while (sent < length) {
+        ssize_t n = send(fd, request + sent, length - sent, 0);
+        if (n <= 0) return -1;
+        sent += (size_t)n;
+    }
+    for (;;) {
+        ssize_t n = recv(fd, reply + got, sizeof reply - 1 - got, 0);
+        if (n <= 0) return -1;
+        got += (size_t)n;
+        reply[got] = 0;
+        if (got >= 2 && strstr(reply, "\n\n")) return 0;
+        if (got >= sizeof reply - 1) return -1;
+    }
+}
+
+static int int32_at(const unsigned char *line, int offset) {
+    return (int)((unsigned)line[offset] | (unsigned)line[offset + 1] << 8 |
+                 (unsigned)line[offset + 2] << 16 | (unsigned)line[offset + 3] << 24);
+}
+
+/* Logs on and calls; fills the 48-byte line of the last table row. */
+static int scan(int port, unsigned char line[48]) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    struct sockaddr_in address;
+    memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    address.sin_port = htons((unsigned short)port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int ok = fd >= 0 && connect(fd, (struct sockaddr *)&address, sizeof address) == 0 &&
+             exchange(fd, "LOGON\nclient 100\nuser MONITOR\npasswd secret1\nlang E\n"
+                          "host sapprd\nsysnr 00\ndest PRD\n\n") == 0 &&
+             strncmp(reply, "OK\n", 3) == 0 &&
+             exchange(fd, "CALL GET_MEM_ALL\nexport LOCAL_REMOTE 4c4f43414c20\n"
+                          "export LOGICAL_DESTINATION "
+                          "2020202020202020202020202020202020202020202020202020202020202020\n"
+                          "table TF_MEM_ALL 48\n\n") == 0;
+    if (fd >= 0) close(fd);
+    const char *row = ok ? strstr(reply, "row TF_MEM_ALL ") : NULL;
+    if (!row) return -1;
+    const char *last;
+    while ((last = strstr(row + 1, "row TF_MEM_ALL ")) != NULL)
+        row = last;
+    row += strlen("row TF_MEM_ALL ");
+    for (int i = 0; i < 48; ++i) {
+        unsigned value;
+        if (sscanf(row + 2 * i, "%2x", &value) != 1) return -1;
+        line[i] = (unsigned char)value;
+    }
+    return 0;
+}
+
+static void megabytes(char *out, int kilobytes) {
+    sprintf(out, "%d", kilobytes / 1000);
+}
+
+int main(int argc, char **argv) {
+    if (argc < 2) {
+        fprintf(stderr, "usage: floor PORT [SYSTEMS]\n");
+        return 2;
+    }
+    int port = atoi(argv[1]);
+    int systems = argc > 2 ? atoi(argv[2]) : 0;
+    unsigned char line[48];
+    if (systems > 0) {
+        int processed = 0;
+        fputs("\n<Prtg>\n\n", stdout);
+        for (int n = 0; n < systems; ++n) {
+            if (scan(port, line) != 0) continue;
+            ++processed;
+            printf("\n<Result><Channel>S%04d.P00</Channel>\n<Value>%d</Value></Result>\n", n,
+                   int32_at(line, 8));
+        }
+        printf("\n<Text>(***) Pages-In [/Sec]: NoSystems=%d, Processed=%d, Failed=%d </Text>\n"
+               "\n</Prtg>\n\n", systems, processed, systems - processed);
+        return 0;
+    }
+    if (scan(port, line) != 0) return 2;
+    char phys[16], free_mb[16], swap[16];
+    megabytes(phys, int32_at(line, 28));
+    megabytes(free_mb, int32_at(line, 24));
+    megabytes(swap, int32_at(line, 40));
+    int swap_size = int32_at(line, 40), swap_free = int32_at(line, 36);
+    int percent = swap_size / 100 ? swap_free / (swap_size / 100) : 0;
+    printf("\n<Prtg>\n\n<Text>(PRD) Memory=%s MB, Free=%s MB, Swap=%s MB, Free=%d%%, PageIn=%d, "
+           "PageOut=%d </Text>\n"
+           "\n<Result><Channel>Physical-Mem Free</Channel>\n<Unit>Custom</Unit>\n"
+           "<CustomUnit>MByte</CustomUnit>\n<Value>%s</Value></Result>\n"
+           "\n<Result><Channel>SwapMemory Free</Channel>\n<Unit>Custom</Unit>\n"
+           "<CustomUnit>PerCent</CustomUnit>\n<Value>%d</Value></Result>\n"
+           "\n<Result><Channel>Pages-In [/Sec]</Channel>\n<Value>%d</Value></Result>\n"
+           "\n<Result><Channel>Pages-Out [/Sec]</Channel>\n<Value>%d</Value></Result>\n"
+           "\n</Prtg>\n",
+           phys, free_mb, swap, percent, int32_at(line, 8), int32_at(line, 12), free_mb, percent,
+           int32_at(line, 8), int32_at(line, 12));
+    return 0;
+}
