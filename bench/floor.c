@@ -93,7 +93,8 @@ int main(int argc, char **argv) {
                    int32_at(line, 8));
         }
         printf("\n<Text>(***) Pages-In [/Sec]: NoSystems=%d, Processed=%d, Failed=%d </Text>\n"
-               "\n</Prtg>\n\n", systems, processed, systems - processed);
+               "\n</Prtg>\n\n",
+               systems, processed, systems - processed);
         return 0;
     }
     if (scan(port, line) != 0) return 2;

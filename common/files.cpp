@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <fstream>
+#include <algorithm>
 
 #ifdef _WIN32
 #include <process.h>
@@ -28,15 +28,67 @@ std::string native_path(const std::string &windows_path) {
 #endif
 }
 
-std::unique_ptr<std::istream> FileOpener::open_read(const std::string &path) const {
+std::unique_ptr<InputFile> InputFile::from_text(std::string text) {
+    std::unique_ptr<InputFile> in(new InputFile);
+    in->text_ = std::move(text);
+    return in;
+}
+
+InputFile::~InputFile() {
+    if (file_) std::fclose(file_);
+}
+
+int InputFile::get() {
+    if (file_) return std::getc(file_);
+    return at_ < text_.size() ? static_cast<unsigned char>(text_[at_++]) : EOF;
+}
+
+int InputFile::peek() {
+    if (!file_) return at_ < text_.size() ? static_cast<unsigned char>(text_[at_]) : EOF;
+    int c = std::getc(file_);
+    if (c != EOF) std::ungetc(c, file_);
+    return c;
+}
+
+long long InputFile::size() {
+    if (!file_) return static_cast<long long>(text_.size());
+    long here = std::ftell(file_);
+    std::fseek(file_, 0, SEEK_END);
+    long end = std::ftell(file_);
+    std::fseek(file_, here, SEEK_SET);
+    return end;
+}
+
+void InputFile::seek(long long offset) {
+    if (file_)
+        std::fseek(file_, static_cast<long>(offset), SEEK_SET);
+    else
+        at_ = offset < 0 ? 0 : std::min(static_cast<std::size_t>(offset), text_.size());
+}
+
+std::string InputFile::read_rest() {
+    if (!file_) {
+        std::string rest = text_.substr(at_);
+        at_ = text_.size();
+        return rest;
+    }
+    std::string rest;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file_)) > 0)
+        rest.append(buffer, n);
+    return rest;
+}
+
+std::unique_ptr<InputFile> FileOpener::open_read(const std::string &path) const {
 #ifndef _WIN32
     // A directory is a file that cannot be opened, as on Windows.
     struct stat info;
     if (::stat(native_path(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return nullptr;
 #endif
-    auto in = std::make_unique<std::ifstream>(native_path(path), std::ios::binary);
-    if (!in->is_open()) return nullptr;
-    return in;
+    std::FILE *file = std::fopen(native_path(path).c_str(), "rb");
+    if (!file) return nullptr;
+    return std::make_unique<InputFile>(file);
 }
 
 bool LineReader::next(std::string &line) {

@@ -1,5 +1,5 @@
 #pragma once
-#include <istream>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -10,13 +10,39 @@
 // and a leading drive letter with its colon is dropped.
 std::string native_path(const std::string &windows_path);
 
+// A file opened for reading in binary mode, or a text in memory that stands
+// in for one in tests. C stdio underneath: no iostreams in the programs.
+class InputFile {
+  public:
+    explicit InputFile(std::FILE *file) : file_(file) {}
+    static std::unique_ptr<InputFile> from_text(std::string text);
+    ~InputFile();
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
+
+    // The next byte, or EOF; peek leaves it to be read.
+    int get();
+    int peek();
+    // The size in bytes, and moving to an offset from the start.
+    long long size();
+    void seek(long long offset);
+    // Everything from here to the end.
+    std::string read_rest();
+
+  private:
+    InputFile() = default;
+    std::FILE *file_ = nullptr;
+    std::string text_;
+    std::size_t at_ = 0;
+};
+
 // Opens files for reading by their Windows-form path. The sensor's readers
 // take an opener so that tests can hand them files that live in memory.
 class FileOpener {
   public:
     virtual ~FileOpener() = default;
     // nullptr when the file cannot be opened for reading.
-    virtual std::unique_ptr<std::istream> open_read(const std::string &path) const;
+    virtual std::unique_ptr<InputFile> open_read(const std::string &path) const;
     bool exists(const std::string &path) const { return open_read(path) != nullptr; }
 };
 
@@ -28,11 +54,11 @@ class FileOpener {
 // strip_line_end().
 class LineReader {
   public:
-    LineReader(std::istream &in, std::size_t limit) : in_(in), limit_(limit) {}
+    LineReader(InputFile &in, std::size_t limit) : in_(in), limit_(limit) {}
     bool next(std::string &line);
 
   private:
-    std::istream &in_;
+    InputFile &in_;
     std::size_t limit_;
 };
 

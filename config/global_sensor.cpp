@@ -17,7 +17,7 @@ void append_servers(std::string &list, const std::string &data) {
                             std::to_string(max_system_list) + " characters...");
 }
 
-void read_item_profile(std::istream &in, GlobalSensor &sensor) {
+void read_item_profile(InputFile &in, GlobalSensor &sensor) {
     LineReader reader(in, line_limit);
     std::string line;
     while (reader.next(line)) {
@@ -27,7 +27,7 @@ void read_item_profile(std::istream &in, GlobalSensor &sensor) {
     }
 }
 
-void read_sensor_file(std::istream &in, const std::string &option_string, GlobalSensor &sensor,
+void read_sensor_file(InputFile &in, const std::string &option_string, GlobalSensor &sensor,
                       bool &found, std::string &sensor_text) {
     std::string name = option_string.substr(0, option_string.find(' '));
     name.resize(10, ' ');
@@ -75,7 +75,7 @@ std::string read_item_value(const std::string &text, const std::string &stop_tex
     return value;
 }
 
-GlobalSensor read_global_sensor_file(std::istream *in, const std::string &profile_file_name,
+GlobalSensor read_global_sensor_file(InputFile *in, const std::string &profile_file_name,
                                      const std::string &option_string, const std::string &argument2,
                                      const std::string &item_name) {
     GlobalSensor sensor;

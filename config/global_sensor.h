@@ -1,5 +1,5 @@
 #pragma once
-#include <istream>
+#include "common/files.h"
 #include <string>
 
 constexpr const char *item_profile_name = "Quadrant.Prf";
@@ -21,7 +21,7 @@ struct GlobalSensor {
 // upper-cased command-line options, argument2 the second argument as typed,
 // item_name the "ITEM=" value of the command line. Throws NumberedError
 // (1024, 10x1, 1025, 1026, 1029, 1030, 1016).
-GlobalSensor read_global_sensor_file(std::istream *in, const std::string &profile_file_name,
+GlobalSensor read_global_sensor_file(InputFile *in, const std::string &profile_file_name,
                                      const std::string &option_string, const std::string &argument2,
                                      const std::string &item_name);
 

@@ -45,7 +45,7 @@ void store_password(const std::string &value, const std::string &name, ProfileRu
 
 } // namespace
 
-void read_logon_profile(std::istream &in, const std::string &name, ProfileRun run,
+void read_logon_profile(InputFile &in, const std::string &name, ProfileRun run,
                         LogonParameters &params, bool &system_error) {
     LineReader reader(in, run == ProfileRun::Single ? 100 : 200);
     std::string line;

@@ -1,5 +1,5 @@
 #pragma once
-#include <istream>
+#include "common/files.h"
 #include <string>
 
 // The values needed to log on to one SAP system, filled only from logon
@@ -28,7 +28,7 @@ enum class ProfileRun { Single, Multi };
 
 // Reads the whole profile into params. Single: throws NumberedError 1004 or
 // 1005 at the first faulty password. Multi: sets system_error instead.
-void read_logon_profile(std::istream &in, const std::string &name, ProfileRun run,
+void read_logon_profile(InputFile &in, const std::string &name, ProfileRun run,
                         LogonParameters &params, bool &system_error);
 
 // Completeness: 1006 (no user), 1007 (no password), 1003 (a field shorter

@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <iterator>
-
 #include "output/console.h"
 
 #ifndef _WIN32
@@ -39,10 +37,10 @@ std::string padded(const std::string &value, std::size_t width) {
 // Copies the destination file byte for byte to a file of this process alone
 // in the temporary folder, and returns its path; empty when the copy cannot
 // be written, with nothing left behind.
-std::string write_private_copy(std::istream &source, TemporaryFile &copy) {
+std::string write_private_copy(InputFile &source, TemporaryFile &copy) {
     std::string path =
         temporary_directory() + "ramgauge-" + std::to_string(process_id()) + "-SapRfc.ini";
-    std::string content{std::istreambuf_iterator<char>(source), std::istreambuf_iterator<char>()};
+    std::string content = source.read_rest();
     copy.set(path);
     std::remove(path.c_str()); // a copy that a killed run of the same id left
 #ifdef _WIN32

@@ -26,10 +26,8 @@ void scan_trace_file(OutputDocument &doc, const FileOpener &files, long long sta
         doc.text += " - Look for Trace-File";
         return;
     }
-    in->seekg(0, std::ios::end);
-    long long size = static_cast<long long>(in->tellg());
-    in->clear();
-    in->seekg(size >= start ? start : 0);
+    long long size = in->size();
+    in->seek(size >= start ? start : 0);
     std::string kept, line;
     LineReader reader(*in, 100);
     while (reader.next(line)) {

@@ -19,14 +19,14 @@ bool qualifies_as_directory(const std::string &line) {
            (line.size() > 1 && line[1] == ':');
 }
 
-std::unique_ptr<std::istream> open_checked(const std::string &path, const FileOpener &files) {
+std::unique_ptr<InputFile> open_checked(const std::string &path, const FileOpener &files) {
     check_path_length(path);
     return files.open_read(path);
 }
 
 // The search of PRTG's custom-sensor directories, starting from the PRTG
 // path file when there is one.
-std::unique_ptr<std::istream> prtg_search(RunContext &ctx, const FileOpener &files) {
+std::unique_ptr<InputFile> prtg_search(RunContext &ctx, const FileOpener &files) {
     ctx.profile_directory.clear();
     const std::string &name = ctx.profile_file_name;
     if (auto path_file = files.open_read(prtg_path_file)) {
@@ -70,7 +70,7 @@ void check_path_length(const std::string &path) {
                             std::to_string(max_path) + " characters...");
 }
 
-std::unique_ptr<std::istream> locate_profile(RunContext &ctx, const FileOpener &files) {
+std::unique_ptr<InputFile> locate_profile(RunContext &ctx, const FileOpener &files) {
     std::string &name = ctx.profile_file_name;
     if (name.size() < 4 || name[name.size() - 4] != '.') name += ".P00";
 
@@ -98,7 +98,7 @@ std::unique_ptr<std::istream> locate_profile(RunContext &ctx, const FileOpener &
         }
     }
 
-    std::unique_ptr<std::istream> profile;
+    std::unique_ptr<InputFile> profile;
     if (host_file_found || has_option(ctx, "@")) {
         ctx.profile_path = ctx.profile_directory + name;
         profile = open_checked(ctx.profile_path, files);

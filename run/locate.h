@@ -1,5 +1,4 @@
 #pragma once
-#include <istream>
 #include <memory>
 
 #include "common/files.h"
@@ -22,7 +21,7 @@ constexpr HostFile host_files[] = {{"Ramgauge.Kestrel", OutputMode::Kestrel},
 // sets the output mode and progress display, finds the logon profile and
 // returns it opened.
 // Throws NumberedError (1002, 1016).
-std::unique_ptr<std::istream> locate_profile(RunContext &ctx, const FileOpener &files);
+std::unique_ptr<InputFile> locate_profile(RunContext &ctx, const FileOpener &files);
 
 // Refuses a path beyond the Windows path limit with error 1016.
 void check_path_length(const std::string &path);

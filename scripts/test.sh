@@ -11,7 +11,7 @@ status=0
 
 echo "== formatting (clang-format)"
 # Every C++ file, which covers the changed ones whatever the base.
-git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror || status=1
+git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format --dry-run --Werror || status=1
 
 bash scripts/build.sh all -DRAMGAUGE_WERROR=ON -DRAMGAUGE_SANITIZE=ON
 

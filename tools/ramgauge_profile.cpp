@@ -2,12 +2,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
-#include <iterator>
 #include <random>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -82,6 +78,15 @@ bool wants_help(int argc, char **argv) {
     return false;
 }
 
+// One line of standard input without its line end; false at its end.
+bool read_stdin_line(std::string &line) {
+    line.clear();
+    int c;
+    while ((c = std::getchar()) != EOF && c != '\n')
+        line += static_cast<char>(c);
+    return c != EOF || !line.empty();
+}
+
 bool stdin_is_terminal() {
 #ifdef _WIN32
     DWORD mode;
@@ -111,7 +116,7 @@ bool read_secret_line(const char *prompt, std::string &line) {
         tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
     }
 #endif
-    bool ok = static_cast<bool>(std::getline(std::cin, line));
+    bool ok = read_stdin_line(line);
     if (terminal) {
 #ifdef _WIN32
         SetConsoleMode(in, old_mode);
@@ -287,7 +292,7 @@ int command_create(int argc, char **argv) {
         std::fprintf(stderr, "ramgauge-profile: create needs a FILE\n%s", usage_create);
         return 2;
     }
-    if (!force && std::ifstream(native_path(file))) {
+    if (!force && FileOpener().exists(file)) {
         std::fprintf(stderr, "ramgauge-profile: %s exists; give --force to replace it\n",
                      file.c_str());
         return 2;
@@ -296,7 +301,7 @@ int command_create(int argc, char **argv) {
         if (f.field == &LogonParameters::Password || was_given(given, f.field)) continue;
         if (stdin_is_terminal()) std::fprintf(stderr, "%s ", f.label);
         std::string line;
-        if (!std::getline(std::cin, line)) {
+        if (!read_stdin_line(line)) {
             std::fprintf(stderr, "ramgauge-profile: no value for %s\n", f.label);
             return 2;
         }
@@ -353,7 +358,7 @@ int command_check(int argc, char **argv) {
                          argv[2]);
             return 2;
         }
-        text.assign(std::istreambuf_iterator<char>(*in), std::istreambuf_iterator<char>());
+        text = in->read_rest();
         file = ctx.profile_path;
     } catch (const NumberedError &error) {
         std::fprintf(stderr, "ramgauge-profile: %s\n", error.what());
@@ -364,18 +369,20 @@ int command_check(int argc, char **argv) {
     bool unused = false;
     std::string password_fault;
     try {
-        std::istringstream stream(text);
-        read_logon_profile(stream, file, ProfileRun::Single, params, unused);
+        read_logon_profile(*InputFile::from_text(text), file, ProfileRun::Single, params, unused);
     } catch (const NumberedError &error) {
         password_fault = error.what();
         // Read the rest without the password entries, to report every other field.
-        std::istringstream stream(text);
-        std::string kept, line;
-        while (std::getline(stream, line))
+        std::string kept;
+        std::string::size_type at = 0;
+        while (at < text.size()) {
+            std::string::size_type end = text.find('\n', at);
+            std::string line = text.substr(at, end == std::string::npos ? end : end - at);
             if (line.rfind("Password...:", 0) != 0) kept += line + "\n";
-        std::istringstream again(kept);
+            at = end == std::string::npos ? text.size() : end + 1;
+        }
         params = LogonParameters{};
-        read_logon_profile(again, file, ProfileRun::Single, params, unused);
+        read_logon_profile(*InputFile::from_text(kept), file, ProfileRun::Single, params, unused);
     }
 
     bool accepted = password_fault.empty();

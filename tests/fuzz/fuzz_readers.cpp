@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,9 +30,9 @@ class TextFiles : public FileOpener {
   public:
     TextFiles(std::string text, std::vector<std::string> paths)
         : text_(std::move(text)), paths_(std::move(paths)) {}
-    std::unique_ptr<std::istream> open_read(const std::string &path) const override {
+    std::unique_ptr<InputFile> open_read(const std::string &path) const override {
         for (const std::string &p : paths_)
-            if (p == path) return std::make_unique<std::istringstream>(text_);
+            if (p == path) return InputFile::from_text(text_);
         return nullptr;
     }
 
@@ -111,7 +110,8 @@ void logon_profile(const std::string &text) {
         LogonParameters params;
         bool mark = false;
         try {
-            std::istringstream in(text);
+            auto in_file = InputFile::from_text(text);
+            InputFile &in = *in_file;
             read_logon_profile(in, "FUZZ.P00", run, params, mark);
             check_logon_parameters("FUZZ.P00", run, params, mark);
         } catch (const NumberedError &) {
@@ -122,7 +122,8 @@ void logon_profile(const std::string &text) {
 void sensor_lists(const std::string &text) {
     for (const char *file : {"Quadrant.Prf", "SAP Quadrant.Gbl"}) {
         try {
-            std::istringstream in(text);
+            auto in_file = InputFile::from_text(text);
+            InputFile &in = *in_file;
             read_global_sensor_file(&in, file, text.substr(0, 20), "x", "item");
         } catch (const NumberedError &) {
         }

@@ -1,7 +1,6 @@
 #pragma once
 #include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "common/files.h"
@@ -11,9 +10,9 @@
 class FakeFiles : public FileOpener {
   public:
     std::map<std::string, std::string> files;
-    std::unique_ptr<std::istream> open_read(const std::string &path) const override {
+    std::unique_ptr<InputFile> open_read(const std::string &path) const override {
         auto it = files.find(path);
         if (it == files.end()) return nullptr;
-        return std::make_unique<std::istringstream>(it->second);
+        return InputFile::from_text(it->second);
     }
 };

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "common/numbered_error.h"
 #include "config/global_sensor.h"
 
@@ -14,7 +12,8 @@ struct Read {
 
 Read read(const char *file, const std::string &text, const std::string &options = "",
           const std::string &argument2 = "", const std::string &item = "") {
-    std::istringstream in(text);
+    auto in_file = InputFile::from_text(text);
+    InputFile &in = *in_file;
     Read r;
     try {
         r.sensor = read_global_sensor_file(&in, file, options, argument2, item);

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <sstream>
 
 #include "common/numbered_error.h"
 #include "run/locate.h"
@@ -22,9 +21,7 @@ Located locate(const FakeFiles &files, const char *name, const char *options = n
     try {
         start_up(out.ctx, options ? 3 : 2, argv);
         auto in = locate_profile(out.ctx, files);
-        std::stringstream content;
-        content << in->rdbuf();
-        out.content = content.str();
+        out.content = in->read_rest();
     } catch (const NumberedError &e) {
         out.error = e.what();
     }

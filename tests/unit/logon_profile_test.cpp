@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "common/numbered_error.h"
 #include "config/logon_profile.h"
 #include "config/password.h"
@@ -21,7 +19,8 @@ std::string complete_profile() {
 
 // Reads text as the single-system run does; returns the numbered error, if any.
 std::string read_single(const std::string &text, LogonParameters &params) {
-    std::istringstream in(text);
+    auto in_file = InputFile::from_text(text);
+    InputFile &in = *in_file;
     bool mark = false;
     try {
         read_logon_profile(in, "PRD.P00", ProfileRun::Single, params, mark);
@@ -64,7 +63,8 @@ TEST(LogonProfile, LongLineIsSplitAtTheLimit) {
     read_single(line, single);
     EXPECT_EQ(single.Client, "555");
     LogonParameters multi;
-    std::istringstream in(line);
+    auto in_file = InputFile::from_text(line);
+    InputFile &in = *in_file;
     bool mark = false;
     read_logon_profile(in, "PRD.P00", ProfileRun::Multi, multi, mark);
     EXPECT_EQ(multi.Client, "");
@@ -109,19 +109,22 @@ TEST(LogonProfile, SingleRunErrors) {
 TEST(LogonProfile, MultiRunMarksAndKeepsEarlierValues) {
     LogonParameters p;
     bool mark = false;
-    std::istringstream first(complete_profile());
+    auto first_file = InputFile::from_text(complete_profile());
+    InputFile &first = *first_file;
     read_logon_profile(first, "A.P00", ProfileRun::Multi, p, mark);
     check_logon_parameters("A.P00", ProfileRun::Multi, p, mark);
     EXPECT_FALSE(mark);
 
-    std::istringstream second("Gwhost.....: other\nPassword...: broken\n");
+    auto second_file = InputFile::from_text("Gwhost.....: other\nPassword...: broken\n");
+    InputFile &second = *second_file;
     read_logon_profile(second, "B.P00", ProfileRun::Multi, p, mark);
     EXPECT_TRUE(mark);
     EXPECT_EQ(p.Password, "secret") << "a failed password keeps the earlier one";
     EXPECT_EQ(p.Gwhost, "other");
 
     mark = false;
-    std::istringstream third("Password...: \n");
+    auto third_file = InputFile::from_text("Password...: \n");
+    InputFile &third = *third_file;
     read_logon_profile(third, "C.P00", ProfileRun::Multi, p, mark);
     check_logon_parameters("C.P00", ProfileRun::Multi, p, mark);
     EXPECT_TRUE(mark) << "an empty password entry empties the password";

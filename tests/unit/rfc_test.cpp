@@ -3,9 +3,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "fake_files.h"
 #include "fake_rfc.h"
