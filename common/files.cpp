@@ -1,9 +1,9 @@
 #include "common/files.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <algorithm>
 
 #ifdef _WIN32
 #include <process.h>
