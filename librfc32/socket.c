@@ -99,26 +99,35 @@ int socket_connect(Socket *s, const char *host, int port, int timeout_ms, char *
                    size_t reason_size) {
     ensure_sockets();
     socket_close(s);
-    char service[16];
-    snprintf(service, sizeof service, "%d", port);
-    struct addrinfo hints, *found = NULL;
-    memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    if (getaddrinfo(host, service, &hints, &found) != 0 || !found) {
-        snprintf(reason, reason_size, "partner %s:%d not reached: unknown host %s", host, port,
-                 host);
-        return 0;
-    }
-    socket_t fd = socket(found->ai_family, found->ai_socktype, found->ai_protocol);
-    if (fd == INVALID_FD) {
+    struct sockaddr_in address;
+    memset(&address, 0, sizeof address);
+    address.sin_family = AF_INET;
+    address.sin_port = htons((unsigned short)port);
+    /* A numeric address needs no resolver, which is most of what a scan
+     * would otherwise load and touch. */
+    address.sin_addr.s_addr = inet_addr(host);
+    if (address.sin_addr.s_addr == INADDR_NONE) {
+        char service[16];
+        snprintf(service, sizeof service, "%d", port);
+        struct addrinfo hints, *found = NULL;
+        memset(&hints, 0, sizeof hints);
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = SOCK_STREAM;
+        if (getaddrinfo(host, service, &hints, &found) != 0 || !found) {
+            snprintf(reason, reason_size, "partner %s:%d not reached: unknown host %s", host,
+                     port, host);
+            return 0;
+        }
+        address.sin_addr = ((struct sockaddr_in *)found->ai_addr)->sin_addr;
         freeaddrinfo(found);
+    }
+    socket_t fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd == INVALID_FD) {
         snprintf(reason, reason_size, "partner %s:%d not reached: no socket", host, port);
         return 0;
     }
     set_blocking(fd, 0);
-    int connected = connect(fd, found->ai_addr, (int)found->ai_addrlen) == 0;
-    freeaddrinfo(found);
+    int connected = connect(fd, (struct sockaddr *)&address, sizeof address) == 0;
     if (!connected) {
 #ifdef _WIN32
         int pending = WSAGetLastError() == WSAEWOULDBLOCK;
