@@ -114,8 +114,8 @@ int socket_connect(Socket *s, const char *host, int port, int timeout_ms, char *
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
         if (getaddrinfo(host, service, &hints, &found) != 0 || !found) {
-            snprintf(reason, reason_size, "partner %s:%d not reached: unknown host %s", host,
-                     port, host);
+            snprintf(reason, reason_size, "partner %s:%d not reached: unknown host %s", host, port,
+                     host);
             return 0;
         }
         address.sin_addr = ((struct sockaddr_in *)found->ai_addr)->sin_addr;
