@@ -59,10 +59,6 @@ int run(RunContext &ctx, const FileOpener &files) {
     return run_single_system(ctx, files);
 }
 
-} // namespace
-
-namespace {
-
 const char *const usage =
     "Usage: ramgauge PROFILE [OPTIONS [OPTIONS]]\n"
     "       ramgauge GLOBAL SENSOR [OPTIONS]\n"
