@@ -22,7 +22,7 @@ echo "== fuzzing the readers and writers for 60 s"
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DRAMGAUGE_FUZZ=ON -DRAMGAUGE_SANITIZE=ON >/dev/null
 cmake --build build/fuzz --target fuzz_readers >/dev/null
-(cd build/fuzz && ctest -L fuzz --output-on-failure --timeout 300 >fuzz.log 2>&1) ||
+(cd build/fuzz && ctest -L fuzz -V --timeout 300 >fuzz.log 2>&1) ||
     { tail -40 build/fuzz/fuzz.log; status=1; }
 grep -E 'INITED|Done [0-9]+ runs|tests passed' build/fuzz/fuzz.log || true
 
