@@ -380,8 +380,8 @@ static int check_structure(const char *name, const RFC_TYPE_ELEMENT *elements, u
 }
 
 /* 0 when the parameter list matches the function's interface, in order. */
-static int check_parameters(const char *kind, const RFC_PARAMETER *list, const ParameterSpec *spec,
-                            size_t count, char *fault, size_t size) {
+static int check_parameters(const char *kind, const RFC_PARAMETER *list,
+                            const ParameterSpec *expected, size_t count, char *fault, size_t size) {
     size_t i = 0;
     for (const RFC_PARAMETER *p = list; p && p->name; ++p, ++i) {
         char got[64];
@@ -390,13 +390,13 @@ static int check_parameters(const char *kind, const RFC_PARAMETER *list, const P
         memcpy(got, p->name, n);
         got[n] = '\0';
         if (i >= count) return snprintf(fault, size, "%s %s: not in GET_MEM_ALL", kind, got), 1;
-        if (strcmp(got, spec[i].name) != 0 || p->nlen != strlen(spec[i].name))
+        if (strcmp(got, expected[i].name) != 0 || p->nlen != strlen(expected[i].name))
             return snprintf(fault, size, "%s %u: %s, expected %s", kind, (unsigned)(i + 1), got,
-                            spec[i].name),
+                            expected[i].name),
                    1;
-        if (p->type != spec[i].type || p->leng != spec[i].length || !p->addr)
+        if (p->type != expected[i].type || p->leng != expected[i].length || !p->addr)
             return snprintf(fault, size, "%s %s: type %u length %u, expected type %u length %u",
-                            kind, got, p->type, p->leng, spec[i].type, spec[i].length),
+                            kind, got, p->type, p->leng, expected[i].type, expected[i].length),
                    1;
     }
     if (i != count)
