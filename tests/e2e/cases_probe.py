@@ -111,6 +111,14 @@ CASES = [
          files={"PRD.P00": profile(**changes)})
     for name, settings, changes, answer, code in ODD_BYTES
 ] + [
+    # Another sensor's failure of this moment survives a success beside it.
+    scan("success keeps a trace file written just now", EXAMPLE,
+         files={"Dev_Rfc.Trc": "\n**** ERROR file opened\nERROR       fresh\n"},
+         fresh=["Dev_Rfc.Trc"], after={"Dev_Rfc.Trc": "\n**** ERROR file opened\nERROR       fresh\n"}),
+    scan("success deletes a trace file written long ago", EXAMPLE,
+         files={"Dev_Rfc.Trc": "\n**** ERROR file opened\nERROR       old\n"},
+         after={"Dev_Rfc.Trc": None}),
+] + [
     scan("an endless reply is cut off", error_answer(
         "Error 1014: RFC-Failure raised ! - reply too long (over 100000 lines or 16 MB) from PRD"),
          exit=2, systems=system(fault="endless"), max_seconds=20),

@@ -142,7 +142,7 @@ def run_case(target, case, context):
         # for a file that another sensor is writing right now.
         for root, _, names in os.walk(work):
             for name in names:
-                if name not in ("sapsim.ini", "sapsim.log"):
+                if name not in ("sapsim.ini", "sapsim.log") + tuple(case.get("fresh", ())):
                     os.utime(os.path.join(root, name), (time.time() - 3600,) * 2)
         # Natively the temporary folder is the case's own, so that what a run
         # leaves there is seen. Wine keeps its own (checked after all cases)
