@@ -187,18 +187,24 @@ void TemporaryFile::remove() {
     path_.clear();
 }
 
+std::FILE *create_new_file(const std::string &native_path, bool owner_only) {
+    std::remove(native_path.c_str()); // what a killed run of the same id left
+#ifdef _WIN32
+    (void)owner_only;
+    return std::fopen(native_path.c_str(), "wb");
+#else
+    // Created anew: never written through a link that someone else placed.
+    int fd = ::open(native_path.c_str(), O_WRONLY | O_CREAT | O_EXCL, owner_only ? 0600 : 0666);
+    std::FILE *out = fd < 0 ? nullptr : fdopen(fd, "wb");
+    if (fd >= 0 && !out) ::close(fd);
+    return out;
+#endif
+}
+
 bool replace_file(const std::string &path, const std::string &content, bool owner_only) {
     std::string target = native_path(path);
     std::string temporary = target + "." + std::to_string(process_id()) + ".tmp";
-    std::remove(temporary.c_str()); // what a killed run of the same id left
-#ifdef _WIN32
-    (void)owner_only;
-    std::FILE *out = std::fopen(temporary.c_str(), "wb");
-#else
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, owner_only ? 0600 : 0666);
-    std::FILE *out = fd < 0 ? nullptr : fdopen(fd, "wb");
-    if (fd >= 0 && !out) ::close(fd);
-#endif
+    std::FILE *out = create_new_file(temporary, owner_only);
     if (!out) return false;
     bool written = std::fwrite(content.data(), 1, content.size(), out) == content.size();
     written = std::fflush(out) == 0 && written;

@@ -68,6 +68,12 @@ void strip_line_end(std::string &line);
 // Writes content to a temporary file beside path and renames it over path,
 // so that path holds either its old content or the whole new one. False,
 // with nothing left behind and path untouched, when any step fails.
+// Creates a file of this process's own by its native path, replacing what a
+// killed earlier run of the same process id left there; opened for binary
+// writing, nullptr when that fails. With owner_only it is readable by its
+// owner alone (POSIX).
+std::FILE *create_new_file(const std::string &native_path, bool owner_only);
+
 // With owner_only the file is readable by its owner alone (POSIX).
 bool replace_file(const std::string &path, const std::string &content, bool owner_only = false);
 

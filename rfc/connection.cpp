@@ -5,11 +5,6 @@
 
 #include "output/console.h"
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <unistd.h>
-#endif
-
 std::string option_value(const std::string &option_string, const std::string &option_text,
                          const char *keyword) {
     std::string::size_type at = option_string.find(keyword);
@@ -42,15 +37,7 @@ std::string write_private_copy(InputFile &source, TemporaryFile &copy) {
         temporary_directory() + "ramgauge-" + std::to_string(process_id()) + "-SapRfc.ini";
     std::string content = source.read_rest();
     copy.set(path);
-    std::remove(path.c_str()); // a copy that a killed run of the same id left
-#ifdef _WIN32
-    std::FILE *out = std::fopen(path.c_str(), "wb");
-#else
-    // Created anew and private: never through a link that someone else placed.
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-    std::FILE *out = fd < 0 ? nullptr : fdopen(fd, "wb");
-    if (fd >= 0 && !out) ::close(fd);
-#endif
+    std::FILE *out = create_new_file(path, true);
     if (!out) {
         copy.remove();
         return "";
