@@ -49,8 +49,9 @@ static int scan(int port, unsigned char line[48]) {
     address.sin_port = htons((unsigned short)port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int ok = fd >= 0 && connect(fd, (struct sockaddr *)&address, sizeof address) == 0 &&
-             exchange(fd, "LOGON\nclient 100\nuser MONITOR\npasswd secret1\nlang E\n"
-                          "host sapprd\nsysnr 00\ndest PRD\n\n") == 0 &&
+             exchange(fd, "CONNECT\nhost sapprd\nsysnr 00\ndest PRD\n\n") == 0 &&
+             strncmp(reply, "OK\n", 3) == 0 &&
+             exchange(fd, "LOGON\nclient 100\nuser MONITOR\npasswd secret1\nlang E\n\n") == 0 &&
              strncmp(reply, "OK\n", 3) == 0 &&
              exchange(fd, "CALL GET_MEM_ALL\nexport LOCAL_REMOTE 4c4f43414c20\n"
                           "export LOGICAL_DESTINATION "

@@ -1,15 +1,19 @@
 #include "common/files.h"
 
+#include "common/numbered_error.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 
 #ifdef _WIN32
 #include <process.h>
 #include <windows.h>
 #else
+#include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -80,7 +84,8 @@ std::string InputFile::read_rest() {
     return rest;
 }
 
-std::unique_ptr<InputFile> FileOpener::open_read(const std::string &path) const {
+std::unique_ptr<InputFile> FileOpener::open_read(const std::string &path,
+                                                 long long max_size) const {
 #ifndef _WIN32
     // A directory is a file that cannot be opened, as on Windows.
     struct stat info;
@@ -88,7 +93,11 @@ std::unique_ptr<InputFile> FileOpener::open_read(const std::string &path) const 
 #endif
     std::FILE *file = std::fopen(native_path(path).c_str(), "rb");
     if (!file) return nullptr;
-    return std::make_unique<InputFile>(file);
+    auto in = std::make_unique<InputFile>(file);
+    if (max_size != unbounded_size && in->size() > max_size)
+        throw NumberedError("Error 1023: File " + path + " is larger than " +
+                            std::to_string(max_size) + " bytes !");
+    return in;
 }
 
 bool LineReader::next(std::string &line) {
@@ -111,32 +120,6 @@ bool LineReader::next(std::string &line) {
 void strip_line_end(std::string &line) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!line.empty() && line.back() == '\n') line.pop_back();
-}
-
-FileStatus file_status(const std::string &path) {
-    FileStatus status;
-#ifdef _WIN32
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return status;
-    status.exists = true;
-    status.size = static_cast<long long>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-    long long ticks = static_cast<long long>(data.ftLastWriteTime.dwHighDateTime) << 32 |
-                      data.ftLastWriteTime.dwLowDateTime;
-    status.written = (ticks - 116444736000000000LL) / 10000000;
-#else
-    struct stat info;
-    if (::stat(native_path(path).c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return status;
-    status.exists = true;
-    status.size = info.st_size;
-    status.written = info.st_mtime;
-#endif
-    return status;
-}
-
-long long seconds_now() {
-    return static_cast<long long>(std::time(nullptr));
 }
 
 unsigned long process_id() {
@@ -176,17 +159,6 @@ void set_environment(const char *name, const std::string &value) {
 #endif
 }
 
-void TemporaryFile::set(const std::string &native_path) {
-    std::lock_guard<std::mutex> hold(lock_);
-    path_ = native_path;
-}
-
-void TemporaryFile::remove() {
-    std::lock_guard<std::mutex> hold(lock_);
-    if (!path_.empty()) std::remove(path_.c_str());
-    path_.clear();
-}
-
 std::FILE *create_new_file(const std::string &native_path, bool owner_only) {
     std::remove(native_path.c_str()); // what a killed run of the same id left
 #ifdef _WIN32
@@ -222,3 +194,159 @@ bool replace_file(const std::string &path, const std::string &content, bool owne
 bool remove_file(const std::string &path) {
     return std::remove(native_path(path).c_str()) == 0;
 }
+
+AppendFile::~AppendFile() {
+    close();
+}
+
+#ifdef _WIN32
+bool AppendFile::open(const std::string &path) {
+    close();
+    // Append access alone: the system then places every write at the end.
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    handle_ = file;
+    return true;
+}
+
+bool AppendFile::is_open() const {
+    return handle_ != nullptr;
+}
+
+long long AppendFile::size() const {
+    LARGE_INTEGER size;
+    if (!handle_ || !GetFileSizeEx(static_cast<HANDLE>(handle_), &size)) return -1;
+    return size.QuadPart;
+}
+
+bool AppendFile::append(const std::string &text) const {
+    DWORD written = 0;
+    return handle_ &&
+           WriteFile(static_cast<HANDLE>(handle_), text.data(), static_cast<DWORD>(text.size()),
+                     &written, nullptr) &&
+           written == text.size();
+}
+
+void AppendFile::close() {
+    if (handle_) CloseHandle(static_cast<HANDLE>(handle_));
+    handle_ = nullptr;
+}
+
+bool rename_file(const std::string &from, const std::string &to) {
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool make_private_folder(const std::string &native_path) {
+    return CreateDirectoryA(native_path.c_str(), nullptr) != 0;
+}
+
+bool remove_folder(const std::string &native_path) {
+    return RemoveDirectoryA(native_path.c_str()) != 0;
+}
+
+std::vector<std::string> folder_entries(const std::string &native_path) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((native_path + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string name = found.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+std::string current_directory() {
+    char buffer[MAX_PATH + 1];
+    DWORD n = GetCurrentDirectoryA(sizeof buffer, buffer);
+    if (n == 0 || n > MAX_PATH) return "";
+    std::string dir(buffer, n);
+    if (dir.back() != '\\') dir += '\\';
+    return dir;
+}
+
+bool change_directory(const std::string &native_path) {
+    return SetCurrentDirectoryA(native_path.c_str()) != 0;
+}
+
+bool process_running(unsigned long id) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
+    if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+    bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+#else
+bool AppendFile::open(const std::string &path) {
+    close();
+    fd_ = ::open(native_path(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    return fd_ >= 0;
+}
+
+bool AppendFile::is_open() const {
+    return fd_ >= 0;
+}
+
+long long AppendFile::size() const {
+    struct stat info;
+    if (fd_ < 0 || ::fstat(fd_, &info) != 0) return -1;
+    return info.st_size;
+}
+
+bool AppendFile::append(const std::string &text) const {
+    if (fd_ < 0) return false;
+    ssize_t n;
+    do
+        n = ::write(fd_, text.data(), text.size());
+    while (n < 0 && errno == EINTR);
+    return n == static_cast<ssize_t>(text.size());
+}
+
+void AppendFile::close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+bool rename_file(const std::string &from, const std::string &to) {
+    return std::rename(native_path(from).c_str(), native_path(to).c_str()) == 0;
+}
+
+bool make_private_folder(const std::string &native_path) {
+    return ::mkdir(native_path.c_str(), 0700) == 0;
+}
+
+bool remove_folder(const std::string &native_path) {
+    return ::rmdir(native_path.c_str()) == 0;
+}
+
+std::vector<std::string> folder_entries(const std::string &native_path) {
+    std::vector<std::string> names;
+    DIR *dir = ::opendir(native_path.c_str());
+    if (!dir) return names;
+    while (const struct dirent *entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+std::string current_directory() {
+    std::vector<char> buffer(4096);
+    if (!::getcwd(buffer.data(), buffer.size())) return "";
+    std::string dir = buffer.data();
+    if (dir.back() != '/') dir += '/';
+    return dir;
+}
+
+bool change_directory(const std::string &native_path) {
+    return ::chdir(native_path.c_str()) == 0;
+}
+
+bool process_running(unsigned long id) {
+    return ::kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
+}
+#endif

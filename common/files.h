@@ -3,6 +3,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 // Paths are handled in their Windows form everywhere ("C:\dir\name").
 // native_path() is the one place that maps such a path to the file system
@@ -36,14 +37,23 @@ class InputFile {
     std::size_t at_ = 0;
 };
 
+// The largest file the sensor reads: its files are a few hundred bytes to a
+// few kilobytes, and a larger one is refused rather than read into memory.
+constexpr long long max_input_size = 1024 * 1024;
+constexpr long long unbounded_size = -1;
+
 // Opens files for reading by their Windows-form path. The sensor's readers
 // take an opener so that tests can hand them files that live in memory.
 class FileOpener {
   public:
     virtual ~FileOpener() = default;
-    // nullptr when the file cannot be opened for reading.
-    virtual std::unique_ptr<InputFile> open_read(const std::string &path) const;
-    bool exists(const std::string &path) const { return open_read(path) != nullptr; }
+    // nullptr when the file cannot be opened for reading. A file larger than
+    // max_size (unless unbounded_size) throws NumberedError 1023 naming it.
+    virtual std::unique_ptr<InputFile> open_read(const std::string &path,
+                                                 long long max_size = max_input_size) const;
+    bool exists(const std::string &path) const {
+        return open_read(path, unbounded_size) != nullptr;
+    }
 };
 
 // Reads lines like fgets() with a byte limit on a file opened in text mode:
@@ -77,31 +87,6 @@ std::FILE *create_new_file(const std::string &native_path, bool owner_only);
 // With owner_only the file is readable by its owner alone (POSIX).
 bool replace_file(const std::string &path, const std::string &content, bool owner_only = false);
 
-// A file of this process alone that must not outlive the run: it is
-// removed when its use ends, and also on the ways out that skip the normal
-// flow (the deadline watchdog, the fatal-error handler), which may run on
-// another thread.
-class TemporaryFile {
-  public:
-    void set(const std::string &native_path);
-    void remove();
-
-  private:
-    std::mutex lock_;
-    std::string path_;
-};
-
-// Size and last write time (seconds since 1970) of a file.
-struct FileStatus {
-    bool exists = false;
-    long long size = 0;
-    long long written = 0;
-};
-FileStatus file_status(const std::string &path);
-
-// Now, in the seconds of FileStatus::written.
-long long seconds_now();
-
 // The system's folder for temporary files, ending in a separator.
 std::string temporary_directory();
 
@@ -114,3 +99,47 @@ void set_environment(const char *name, const std::string &value);
 
 // Removes a file; false when it could not be removed.
 bool remove_file(const std::string &path);
+
+// A file that several processes append to at once, such as a log that
+// sensors side by side share. Each append() is one write at the file's end
+// that the system never interleaves with another process's (O_APPEND, or
+// FILE_APPEND_DATA on Windows).
+class AppendFile {
+  public:
+    AppendFile() = default;
+    ~AppendFile();
+    AppendFile(const AppendFile &) = delete;
+    AppendFile &operator=(const AppendFile &) = delete;
+
+    // Opens (creating) the file by its Windows-form path; false on failure.
+    bool open(const std::string &path);
+    bool is_open() const;
+    // The file's size now; -1 when it is not open.
+    long long size() const;
+    bool append(const std::string &text) const;
+    void close();
+
+  private:
+#ifdef _WIN32
+    void *handle_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
+};
+
+// Renames a file over another (replacing it); false on failure. Both by
+// their Windows-form paths.
+bool rename_file(const std::string &from, const std::string &to);
+
+// Folders by their native paths. make_private_folder creates a new folder
+// that only its owner may read (POSIX), and fails when the name exists.
+bool make_private_folder(const std::string &native_path);
+bool remove_folder(const std::string &native_path);
+// The names of the entries of a folder (without "." and "..").
+std::vector<std::string> folder_entries(const std::string &native_path);
+// The current directory with a trailing separator; changing it.
+std::string current_directory();
+bool change_directory(const std::string &native_path);
+
+// Whether a process with this id is still running.
+bool process_running(unsigned long id);

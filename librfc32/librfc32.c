@@ -1,7 +1,15 @@
 /* The stand-in RFC library: SAP's classic librfc32 operations over a TCP
- * connection to sapsim. Failures are written to "Dev_Rfc.Trc" in the current
- * directory, in the layout that SAP's library uses for its trace. Plain C
- * and single-threaded, like its caller: it needs no C++ runtime. */
+ * connection to sapsim. It behaves as SAP documents its library, so that
+ * the sensor's tests fail where SAP's DLL would:
+ * - RFC_INI and RFC_TRACE_DIR are read once, when the library is loaded;
+ * - RfcOpen and RfcOpenEx only connect; the logon data are checked when the
+ *   first call is sent;
+ * - a partner is waited for 60 s unless the destination entry says
+ *   otherwise (CONNECT_TIMEOUT), or the test-only variable
+ *   RFC_STANDIN_CONNECT_TIMEOUT did when the library was loaded.
+ * Failures are written to "Dev_Rfc.Trc" in RFC_TRACE_DIR, or else the
+ * current directory, in the layout that SAP's library uses for its trace.
+ * Plain C and single-threaded, like its caller: it needs no C++ runtime. */
 #include <ctype.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -19,18 +27,21 @@
 #define RFC_EXPORT __attribute__((visibility("default")))
 #endif
 
-#define DEFAULT_CONNECT_TIMEOUT_S 5
+#define DEFAULT_CONNECT_TIMEOUT_S 60
 #define DEFAULT_RECEIVE_TIMEOUT_S 20
 #define MAX_CONNECTIONS 16
 #define MAX_STRUCTURES 16
-#define TEXT 256
+#define TEXT_MAX 256
 
 typedef struct {
     RFC_HANDLE handle; /* 0: slot free */
     Socket socket;
-    char destination[TEXT];
+    int logged_on;
+    char logon_request[TEXT_MAX * 8]; /* sent with the first call */
+    char logon_host[TEXT_MAX], client[TEXT_MAX], user[TEXT_MAX];
+    char destination[TEXT_MAX];
     int receive_timeout_ms;
-    char exception[TEXT]; /* what RfcReceive hands out for results 2 and 3 */
+    char exception[TEXT_MAX]; /* what RfcReceive hands out for results 2 and 3 */
     int call_pending;
     char function[64]; /* of the pending call */
 } Connection;
@@ -46,6 +57,44 @@ static struct {
     char name[64];
 } structures[MAX_STRUCTURES];
 static unsigned structure_count;
+
+/* What the environment said when the library was loaded; never read again,
+ * as a library on a C runtime of its own sees only the copy it took then. */
+static char rfc_ini[1024];
+static char trace_path[1024] = "Dev_Rfc.Trc";
+static int connect_timeout_s = DEFAULT_CONNECT_TIMEOUT_S;
+
+static void read_environment(void) {
+    const char *ini = getenv("RFC_INI");
+    snprintf(rfc_ini, sizeof rfc_ini, "%s", ini && *ini ? ini : "SapRfc.ini");
+    const char *dir = getenv("RFC_TRACE_DIR");
+    if (dir && *dir) {
+        size_t n = strlen(dir);
+        int separated = dir[n - 1] == '/' || dir[n - 1] == '\\';
+#ifdef _WIN32
+        const char *separator = separated ? "" : "\\";
+#else
+        const char *separator = separated ? "" : "/";
+#endif
+        snprintf(trace_path, sizeof trace_path, "%s%sDev_Rfc.Trc", dir, separator);
+    }
+    const char *wait = getenv("RFC_STANDIN_CONNECT_TIMEOUT");
+    if (wait && atoi(wait) > 0) connect_timeout_s = atoi(wait);
+}
+
+#ifdef _WIN32
+#include <windows.h>
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    (void)instance;
+    (void)reserved;
+    if (reason == DLL_PROCESS_ATTACH) read_environment();
+    return TRUE;
+}
+#else
+__attribute__((constructor)) static void on_load(void) {
+    read_environment();
+}
+#endif
 
 /* A misbehaviour that sapsim asks for in its logon reply ("libfault NAME"),
  * so that tests reach the caller's handling of failures that a healthy
@@ -68,7 +117,7 @@ static void copy_field(char *field, size_t width, const char *text) {
  * so that the blocks of sensors side by side never interleave. */
 static void record_error_trace(const char *key, const char *operation, int write_trace,
                                const char *format, ...) {
-    char text[TEXT * 2];
+    char text[TEXT_MAX * 2];
     va_list args;
     va_start(args, format);
     vsnprintf(text, sizeof text, format, args);
@@ -84,11 +133,11 @@ static void record_error_trace(const char *key, const char *operation, int write
     char when[32] = "";
     const struct tm *local = localtime(&now);
     if (local) strftime(when, sizeof when, "%a %b %d %H:%M:%S %Y", local);
-    char block[TEXT * 6];
+    char block[TEXT_MAX * 6];
     int n = snprintf(block, sizeof block,
                      "\n**** ERROR file opened at %s\nlibrfc ======> %s: %s\nERROR       %s\n",
                      when, operation, text, text);
-    FILE *trace = fopen("Dev_Rfc.Trc", "a");
+    FILE *trace = fopen(trace_path, "a");
     if (!trace) return;
     fwrite(block, 1, n < (int)sizeof block ? (size_t)n : sizeof block - 1, trace);
     fclose(trace);
@@ -128,10 +177,10 @@ static int service_port(const char *service) {
 }
 
 /* The entry of destination in the saprfc.ini in use: the file that RFC_INI
- * names, as SAP's library does, or "SapRfc.ini" in the current directory. */
+ * named when the library was loaded, or "SapRfc.ini" in the current
+ * directory. */
 static int saprfc_ini_entry(const char *destination, WireEntry *entry) {
-    const char *path = getenv("RFC_INI");
-    FILE *in = fopen(path && *path ? path : "SapRfc.ini", "rb");
+    FILE *in = fopen(rfc_ini, "rb");
     if (!in) return 0;
     static char text[64 * 1024];
     size_t length = fread(text, 1, sizeof text, in);
@@ -146,16 +195,16 @@ static int seconds_setting(const WireEntry *entry, const char *key, int fallback
 }
 
 typedef struct {
-    char host[TEXT];
+    char host[TEXT_MAX];
     int port;
-    char destination[TEXT], client[TEXT], user[TEXT], password[TEXT], language[TEXT],
-        logon_host[TEXT], sysnr[16];
+    char destination[TEXT_MAX], client[TEXT_MAX], user[TEXT_MAX], password[TEXT_MAX],
+        language[TEXT_MAX], logon_host[TEXT_MAX], sysnr[16];
     int connect_timeout_s, receive_timeout_s;
 } Logon;
 
 static void init_logon(Logon *logon) {
     memset(logon, 0, sizeof *logon);
-    logon->connect_timeout_s = DEFAULT_CONNECT_TIMEOUT_S;
+    logon->connect_timeout_s = connect_timeout_s;
     logon->receive_timeout_s = DEFAULT_RECEIVE_TIMEOUT_S;
 }
 
@@ -194,22 +243,21 @@ static RFC_HANDLE open_logon(const Logon *logon, const char *operation) {
     socket_init(&connection->socket);
     copy_field(connection->destination, sizeof connection->destination, logon->destination);
     connection->receive_timeout_ms = logon->receive_timeout_s * 1000;
-    char reason[TEXT];
+    char reason[TEXT_MAX];
     if (!socket_connect(&connection->socket, logon->host, logon->port,
                         logon->connect_timeout_s * 1000, reason, sizeof reason)) {
         record_error("RFC_ERROR_COMMUNICATION", operation, "%s", reason);
         return 0;
     }
-    char request[TEXT * 8];
-    int n = snprintf(request, sizeof request,
-                     "LOGON\nclient %s\nuser %s\npasswd %s\nlang %s\nhost %s\nsysnr %s\n"
-                     "dest %s\n\n",
-                     logon->client, logon->user, logon->password, logon->language,
+    /* The physical connection: the partner names the system it is, or
+     * refuses when it is none. The logon data wait for the first call. */
+    char request[TEXT_MAX * 2];
+    int n = snprintf(request, sizeof request, "CONNECT\nhost %s\nsysnr %s\ndest %s\n\n",
                      logon->logon_host, logon->sysnr, logon->destination);
     if (!socket_send(&connection->socket, request, (size_t)n, reason, sizeof reason) ||
         !socket_receive(&connection->socket, connection->receive_timeout_ms, reason,
                         sizeof reason)) {
-        record_error("RFC_ERROR_COMMUNICATION", operation, "logon to %s: %s", logon->logon_host,
+        record_error("RFC_ERROR_COMMUNICATION", operation, "connect to %s: %s", logon->logon_host,
                      reason);
         drop_connection(connection);
         return 0;
@@ -220,14 +268,48 @@ static RFC_HANDLE open_logon(const Logon *logon, const char *operation) {
         for (size_t i = 1; i < s->line_count; ++i)
             if (strncmp(s->lines[i], "libfault ", 9) == 0)
                 copy_field(library_fault, sizeof library_fault, s->lines[i] + 9);
+        snprintf(connection->logon_request, sizeof connection->logon_request,
+                 "LOGON\nclient %s\nuser %s\npasswd %s\nlang %s\n\n", logon->client, logon->user,
+                 logon->password, logon->language);
+        copy_field(connection->logon_host, sizeof connection->logon_host, logon->logon_host);
+        copy_field(connection->client, sizeof connection->client, logon->client);
+        copy_field(connection->user, sizeof connection->user, logon->user);
         connection->handle = next_handle++;
         return connection->handle;
     }
     const char *why = s->line_count > 0 && strncmp(s->lines[0], "REFUSED ", 8) == 0
                           ? s->lines[0] + 8
                           : "unexpected reply";
+    record_error("RFC_ERROR_COMMUNICATION", operation, "partner %s not reached: %s",
+                 logon->logon_host, why);
+    drop_connection(connection);
+    return 0;
+}
+
+/* Sends the logon data with the first call of a connection and checks the
+ * answer, as SAP's library does; 0 with the failure recorded when the
+ * partner refuses them (the connection is then dropped). */
+static int log_on(Connection *connection, const char *operation) {
+    if (connection->logged_on) return 1;
+    char reason[TEXT_MAX];
+    Socket *s = &connection->socket;
+    if (!socket_send(s, connection->logon_request, strlen(connection->logon_request), reason,
+                     sizeof reason) ||
+        !socket_receive(s, connection->receive_timeout_ms, reason, sizeof reason)) {
+        record_error("RFC_ERROR_COMMUNICATION", operation, "logon to %s: %s",
+                     connection->logon_host, reason);
+        drop_connection(connection);
+        return 0;
+    }
+    if (s->line_count > 0 && strcmp(s->lines[0], "OK") == 0) {
+        connection->logged_on = 1;
+        return 1;
+    }
+    const char *why = s->line_count > 0 && strncmp(s->lines[0], "REFUSED ", 8) == 0
+                          ? s->lines[0] + 8
+                          : "unexpected reply";
     record_error("RFC_ERROR_LOGON_FAILURE", operation, "logon refused by %s client %s user %s: %s",
-                 logon->logon_host, logon->client, logon->user, why);
+                 connection->logon_host, connection->client, connection->user, why);
     drop_connection(connection);
     return 0;
 }
@@ -413,7 +495,7 @@ RFC_EXPORT RFC_RC SAP_API RfcInstallStructure(const char *name, RFC_TYPE_ELEMENT
         return RFC_FAILURE;
     }
     RFC_TYPE_ELEMENT seen[MEM_ALL_FIELDS];
-    char fault[TEXT];
+    char fault[TEXT_MAX];
     int wrong;
     if (entries == MEM_ALL_FIELDS) {
         memcpy(seen, elements, sizeof seen);
@@ -502,12 +584,13 @@ RFC_EXPORT RFC_RC SAP_API RfcCall(RFC_HANDLE handle, const char *function, RFC_P
         record_error("RFC_ERROR_PROGRAM", "RfcCall", "invalid connection handle");
         return RFC_FAILURE;
     }
-    char fault[TEXT];
+    char fault[TEXT_MAX];
     if (strcmp(text_of(function), "GET_MEM_ALL") == 0 &&
         check_call(exporting, tables, fault, sizeof fault)) {
         record_error("RFC_ERROR_PROGRAM", "RfcCall", "%s", fault);
         return RFC_FAILURE;
     }
+    if (!log_on(connection, "RfcCall")) return RFC_FAILURE;
     Buffer request = {0};
     int ok = append_text(&request, "CALL ") && append_text(&request, text_of(function)) &&
              append_text(&request, "\n");
@@ -530,7 +613,7 @@ RFC_EXPORT RFC_RC SAP_API RfcCall(RFC_HANDLE handle, const char *function, RFC_P
              append(&request, t->name, strnlen(t->name, t->nlen)) && append_text(&request, length);
     }
     ok = ok && append_text(&request, "\n");
-    char reason[TEXT] = "no memory for the request";
+    char reason[TEXT_MAX] = "no memory for the request";
     if (!ok ||
         !socket_send(&connection->socket, request.text, request.length, reason, sizeof reason)) {
         free(request.text);
@@ -553,7 +636,7 @@ RFC_EXPORT RFC_RC SAP_API RfcReceive(RFC_HANDLE handle, RFC_PARAMETER *importing
         return RFC_FAILURE;
     }
     connection->call_pending = 0;
-    char fault[TEXT], reason[TEXT];
+    char fault[TEXT_MAX], reason[TEXT_MAX];
     if (strcmp(connection->function, "GET_MEM_ALL") == 0) {
         RFC_PARAMETER seen[16];
         size_t n = 0;
@@ -575,7 +658,7 @@ RFC_EXPORT RFC_RC SAP_API RfcReceive(RFC_HANDLE handle, RFC_PARAMETER *importing
         return RFC_FAILURE;
     }
     RFC_RC rc = RFC_FAILURE;
-    char message[TEXT] = "";
+    char message[TEXT_MAX] = "";
     connection->exception[0] = '\0';
     if (!wire_apply_reply(connection->socket.lines, connection->socket.line_count, importing,
                           tables, connection->exception, sizeof connection->exception, &rc, message,

@@ -83,14 +83,24 @@ static void read_words(const char *text, size_t end,
     while (word < end) {
         while (word < end && isspace((unsigned char)text[word]))
             ++word;
+        /* A value in double quotes may hold blanks: KEY="a b". */
         size_t stop = word;
-        while (stop < end && !isspace((unsigned char)text[stop]))
+        int quoted = 0;
+        while (stop < end && (quoted || !isspace((unsigned char)text[stop]))) {
+            if (text[stop] == '"') quoted = !quoted;
             ++stop;
+        }
         const char *eq = memchr(text + word, '=', stop - word);
         if (eq) {
             char key[32], value[128];
+            const char *from = eq + 1;
+            size_t length = (size_t)(text + stop - from);
+            if (length >= 2 && from[0] == '"' && from[length - 1] == '"') {
+                ++from;
+                length -= 2;
+            }
             copy_text(key, sizeof key, text + word, (size_t)(eq - (text + word)));
-            copy_text(value, sizeof value, eq + 1, (size_t)(text + stop - eq - 1));
+            copy_text(value, sizeof value, from, length);
             for (char *k = key; *k; ++k)
                 *k = (char)toupper((unsigned char)*k);
             if (!take(context, key, value)) return;
@@ -174,10 +184,16 @@ int wire_apply_reply(char *const *lines, size_t count, RFC_PARAMETER *importing,
                      size_t message_size) {
     const char *rest;
     if (count == 0 || !starts_with(lines[0], "RESULT", &rest) || *rest == '\0') return 0;
-    char *end = NULL;
-    long code = strtol(rest, &end, 10);
-    if (end == rest || *end != '\0') return 0;
-    *rc = (RFC_RC)code;
+    /* The code is a whole number that fits an int on every build. */
+    const char *digit = rest + (*rest == '-');
+    long long code = 0;
+    if (*digit == '\0') return 0;
+    for (; *digit; ++digit) {
+        if (*digit < '0' || *digit > '9') return 0;
+        code = code * 10 + (*digit - '0');
+        if (code > 2147483647LL) return 0;
+    }
+    *rc = (RFC_RC)(*rest == '-' ? -code : code);
     for (size_t i = 1; i < count; ++i) {
         const char *line = lines[i];
         if (starts_with(line, "exception", &rest)) {
@@ -189,12 +205,17 @@ int wire_apply_reply(char *const *lines, size_t count, RFC_PARAMETER *importing,
             unsigned char *bytes;
             int n = name_and_bytes(rest, &name_length, &bytes);
             if (n < 0) return 0;
+            int fits = 1;
             if (line[0] == 'i')
                 for (RFC_PARAMETER *p = importing; p && p->name; ++p)
                     if (strnlen(p->name, p->nlen) == name_length &&
-                        memcmp(p->name, rest, name_length) == 0 && p->addr && n > 0)
-                        memcpy(p->addr, bytes, (size_t)n < p->leng ? (size_t)n : p->leng);
+                        memcmp(p->name, rest, name_length) == 0 && p->addr) {
+                        /* A value is exactly as long as its field. */
+                        fits = fits && (size_t)n == p->leng;
+                        if (fits) memcpy(p->addr, bytes, p->leng);
+                    }
             free(bytes);
+            if (!fits) return 0;
         } else {
             return 0;
         }
@@ -212,7 +233,9 @@ int wire_apply_reply(char *const *lines, size_t count, RFC_PARAMETER *importing,
             unsigned char *bytes;
             int n = name_and_bytes(rest, &length, &bytes);
             if (n < 0) return 0;
-            int kept = wire_table_append(table, bytes, (size_t)n);
+            /* A row is exactly one line of the table's record. */
+            int kept =
+                (size_t)n == table->line_length && wire_table_append(table, bytes, (size_t)n);
             free(bytes);
             if (!kept) return 0;
         }

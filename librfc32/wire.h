@@ -7,8 +7,10 @@
  * Every message is a block of text lines ending in "\n", closed by an empty
  * line. Binary values travel as hexadecimal text.
  *
- *   client: LOGON / client C / user U / passwd P / lang L / host H / sysnr N / dest D
+ *   client: CONNECT / host H / sysnr N / dest D           (RfcOpen, RfcOpenEx)
  *   server: OK [/ libfault NAME]        or  REFUSED <reason>
+ *   client: LOGON / client C / user U / passwd P / lang L (with the first call)
+ *   server: OK                          or  REFUSED <reason>
  *   client: CALL <function> / export <name> <hex> ... / table <name> <line length>
  *   server: RESULT <code> / import <name> <hex> ... / row <table> <hex> ...
  *           / exception <text> / message <text>
@@ -57,7 +59,8 @@ typedef struct {
 const char *wire_setting(const WireEntry *entry, const char *key);
 void wire_set(WireEntry *entry, const char *key, const char *value);
 
-/* Reads the KEY=value words of a connect string ("CLIENT=100 USER=X ..."). */
+/* Reads the KEY=value words of a connect string ("CLIENT=100 USER=X ...");
+ * a value in double quotes may hold blanks (PASSWD="a b"). */
 void wire_read_words(const char *text, WireEntry *entry);
 
 /* Finds the entry of destination in the text of a saprfc.ini: "DEST=<name>"
@@ -70,7 +73,9 @@ int wire_read_saprfc_entry(const char *text, size_t length, const char *destinat
 /* Reads "RESULT <code>" and what follows (count lines) into the caller's
  * importing parameters and tables, whose ithandle is a WireTable. The
  * exception and message texts are cut to their buffers. Returns 0 when the
- * reply breaks the protocol. */
+ * reply breaks the protocol: among others, a code that does not fit an int,
+ * or an imported value or a table row not exactly as long as its field or
+ * line. */
 int wire_apply_reply(char *const *lines, size_t count, RFC_PARAMETER *importing, RFC_TABLE *tables,
                      char *exception, size_t exception_size, RFC_RC *rc, char *message,
                      size_t message_size);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/numbered_error.h"
 #include "output/console.h"
 
 std::string option_value(const std::string &option_string, const std::string &option_text,
@@ -29,34 +30,38 @@ std::string padded(const std::string &value, std::size_t width) {
     return value.size() >= width ? value : value + std::string(width - value.size(), ' ');
 }
 
-// Copies the destination file byte for byte to a file of this process alone
-// in the temporary folder, and returns its path; empty when the copy cannot
-// be written, with nothing left behind.
-std::string write_private_copy(InputFile &source, TemporaryFile &copy) {
-    std::string path =
-        temporary_directory() + "ramgauge-" + std::to_string(process_id()) + "-SapRfc.ini";
+// Copies the destination file byte for byte to SapRfc.ini in the run folder;
+// false when it cannot be written.
+bool write_destination_copy(InputFile &source, RunFolder &folder) {
+    std::string path = run_folder_file(folder, "SapRfc.ini");
     std::string content = source.read_rest();
-    copy.set(path);
-    std::FILE *out = create_new_file(path, true);
-    if (!out) {
-        copy.remove();
-        return "";
-    }
+    std::FILE *out = path == "SapRfc.ini" ? nullptr : create_new_file(path, true);
+    if (!out) return false;
     bool written = std::fwrite(content.data(), 1, content.size(), out) == content.size();
-    written = std::fclose(out) == 0 && written;
-    if (!written) {
-        copy.remove();
-        return "";
-    }
-    return path;
+    return std::fclose(out) == 0 && written;
+}
+
+std::string connect_value(const char *field, const std::string &value, const std::string &profile) {
+    if (value.find('"') != std::string::npos)
+        throw NumberedError(std::string("Error 1022: ") + field + " of " + profile +
+                            " holds a double quote, which the RFC library cannot take !");
+    if (value.find_first_of(" \t") == std::string::npos) return value;
+    return '"' + value + '"';
 }
 
 } // namespace
 
+std::string connect_string(const LogonParameters &params, const std::string &profile) {
+    return "CLIENT=" + connect_value("Client", params.Client, profile) +
+           " USER=" + connect_value("User", params.User, profile) +
+           " PASSWD=" + connect_value("Password", params.Password, profile) +
+           " LANG=D DEST=" + connect_value("Destination", params.Destination, profile);
+}
+
 RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonParameters &params,
                            const std::string &option_string, const std::string &option_text,
-                           const RfcTrace &trace, const FileOpener &files,
-                           TemporaryFile &destination_copy, bool announce_destination_file) {
+                           const RfcTrace &trace, const FileOpener &files, RunFolder &folder,
+                           const std::string &profile, bool announce_destination_file) {
     r.destination = params.Destination;
     r.client = params.Client;
     r.user = params.User;
@@ -97,28 +102,24 @@ RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonP
     }
     r.options.trace = (r.trace_setting == "on" || r.trace_setting == "ON") ? 3 : 0;
 
-    auto destination_file = files.open_read("SapRfc." + params.Destination);
+    auto destination_file =
+        files.open_read(start_folder_file(folder, "SapRfc.") + params.Destination);
     if (!destination_file) {
+        begin_session(folder, profile);
         RFC_HANDLE handle = api.RfcOpen(&r.options);
         write_trace_line(trace, option_string, handle, "RfcOpen called", "");
         return handle;
     }
+    r.connect_string = connect_string(params, profile);
     if (announce_destination_file)
         console_write("* SapRfc.Ini.......: " + params.Destination + "<\n");
-    std::string ini = write_private_copy(*destination_file, destination_copy);
+    bool copied = write_destination_copy(*destination_file, folder);
     destination_file.reset();
-    if (ini.empty()) return 0;
-    r.connect_string = "CLIENT=" + params.Client + " USER=" + params.User +
-                       " PASSWD=" + params.Password + " LANG=D DEST=" + params.Destination;
-    // The library takes its saprfc.ini from RFC_INI, so that sensors side by
-    // side never read each other's entries. The copy is gone once the open
-    // returns; whatever RFC_INI held before is set again.
-    const char *before = std::getenv("RFC_INI");
-    std::string previous = before ? before : "";
-    set_environment("RFC_INI", ini);
+    if (!copied) return 0;
+    begin_session(folder, profile);
+    // The library takes the entry from SapRfc.ini in the run folder, which
+    // RFC_INI has named since before it was loaded.
     RFC_HANDLE handle = api.RfcOpenEx(r.connect_string.c_str(), &r.open_error);
-    set_environment("RFC_INI", previous);
-    destination_copy.remove();
     write_trace_line(trace, option_string, handle, "RfcOpenEx called", "");
     return handle;
 }

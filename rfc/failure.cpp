@@ -9,9 +9,8 @@ void write_trace_line(const RfcTrace &trace, const std::string &option_string, R
                       const std::string &text, const std::string &detail) {
     if (option_string.find(",SYSLOG") == std::string::npos) return;
     if (!trace.trace_log) return;
-    std::fprintf(trace.trace_log, "%d %s %s\n", static_cast<int>(static_cast<std::int32_t>(handle)),
-                 text.c_str(), detail.c_str());
-    std::fflush(trace.trace_log);
+    trace.trace_log->append(std::to_string(static_cast<std::int32_t>(handle)) + " " + text + " " +
+                            detail + "\n");
 }
 
 void print_labelled_line(std::FILE *out, const char *label, int indent, int width,
@@ -20,14 +19,13 @@ void print_labelled_line(std::FILE *out, const char *label, int indent, int widt
     std::fprintf(out, "%-*s : %s\n", width, label, text);
 }
 
-void scan_trace_file(OutputDocument &doc, const FileOpener &files, long long start) {
-    auto in = files.open_read(sap_trace_file);
-    if (!in) {
-        doc.text += " - Look for Trace-File";
-        return;
-    }
+std::string last_trace_error(const FileOpener &files, const std::string &path, bool &found) {
+    auto in = files.open_read(path, unbounded_size);
+    found = in != nullptr;
+    if (!in) return "";
+    // Only the end of an overlong trace can hold the last error.
     long long size = in->size();
-    in->seek(size >= start ? start : 0);
+    if (size > max_input_size) in->seek(size - max_input_size);
     std::string kept, line;
     LineReader reader(*in, 100);
     while (reader.next(line)) {
@@ -39,13 +37,16 @@ void scan_trace_file(OutputDocument &doc, const FileOpener &files, long long sta
             if (!kept.empty() && kept.back() == '\n') kept.pop_back();
         }
     }
-    doc.text += kept.empty() ? " - Please Check Trace-File !" : " - " + kept;
+    return kept;
 }
 
-void remove_trace_file(const FileStatus &at_start, long long run_started) {
-    FileStatus now = file_status(sap_trace_file);
-    if (!now.exists || now.size != at_start.size || now.written > run_started - 2) return;
-    remove_file(sap_trace_file);
+void scan_trace_file(OutputDocument &doc, const FileOpener &files, const std::string &path) {
+    bool found = false;
+    std::string kept = last_trace_error(files, path, found);
+    if (!found)
+        doc.text += " - Look for Trace-File";
+    else
+        doc.text += kept.empty() ? " - Please Check Trace-File !" : " - " + kept;
 }
 
 namespace {
@@ -95,10 +96,7 @@ int report_fatal_rfc_error(const char *operation, std::FILE *out) {
 
     if (!xml) std::fprintf(out, "* Programm aborted...\n");
     RfcTrace *trace = fatal_context ? fatal_context->trace : nullptr;
-    if (trace && trace->abort_log) {
-        std::fprintf(trace->abort_log, "* Pgrm aborted...\n");
-        std::fflush(trace->abort_log);
-    }
+    if (trace && trace->abort_log) trace->abort_log->append("* Pgrm aborted...\n");
     std::FILE *eoxput = nullptr;
     if (trace && !trace->eoxput_path.empty())
         eoxput = std::fopen(native_path(trace->eoxput_path).c_str(), "w");
@@ -115,8 +113,11 @@ extern "C" void SAP_API fatal_rfc_error(char *operation) {
     // The deadline watchdog may be answering at this moment; then it ends
     // the process and this thread waits here until it does.
     int code = 1;
+    // The sensor's own files (the abort log, the EoXput file) lie in the
+    // folder the run started in, not in the session's.
+    if (fatal_context && fatal_context->folder) end_session(*fatal_context->folder);
     if (console_seize()) code = report_fatal_rfc_error(operation, stdout);
-    if (fatal_context && fatal_context->destination_copy) fatal_context->destination_copy->remove();
+    if (fatal_context && fatal_context->folder) remove_run_folder(*fatal_context->folder, true);
     std::fflush(nullptr);
     std::_Exit(code);
 }

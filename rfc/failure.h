@@ -6,13 +6,16 @@
 #include "common/files.h"
 #include "output/document.h"
 #include "rfc/rfc_library.h"
+#include "rfc/run_folder.h"
 
 // Where the program's own RFC trace goes. Opened only with ",SYSLOG"; the
 // abort log is the same file. The EoXput file is created empty when a fatal
 // RFC error ends the process, for whoever waits on the sensor.
+// Both logs are appended to line by line, each line in one write, so that
+// sensors side by side sharing the file never cut each other's lines.
 struct RfcTrace {
-    std::FILE *trace_log = nullptr;
-    std::FILE *abort_log = nullptr;
+    const AppendFile *trace_log = nullptr;
+    const AppendFile *abort_log = nullptr;
     std::string eoxput_path;
 };
 
@@ -26,20 +29,15 @@ void write_trace_line(const RfcTrace &trace, const std::string &option_string, R
 void print_labelled_line(std::FILE *out, const char *label, int indent, int width,
                          const char *text);
 
-constexpr const char *sap_trace_file = "Dev_Rfc.Trc";
+// The last error text of the RFC library's trace file at path (the run
+// folder's own Dev_Rfc.Trc): the text of the last "ERROR " or "======> "
+// line that no later "**** ERROR " line cleared; empty when there is none.
+// found tells whether the file could be read at all.
+std::string last_trace_error(const FileOpener &files, const std::string &path, bool &found);
 
-// Appends " - " and the last error text of the RFC library's trace file
-// "Dev_Rfc.Trc" to the document, or a hint when there is none. Only what
-// was appended past start, the file's size when this run's connection
-// attempt began, counts; a file now shorter than that was written anew and
-// is read from its beginning.
-void scan_trace_file(OutputDocument &doc, const FileOpener &files, long long start);
-
-// Deletes "Dev_Rfc.Trc" after a successful scan, but only when nobody can
-// still need it: it has the size it had when the run began (at_start), and
-// it was last written at least two seconds before then, so that a failing
-// sensor beside this one finds its fresh lines before they go.
-void remove_trace_file(const FileStatus &at_start, long long run_started);
+// Appends " - " and the last error text of the trace file at path to the
+// document, or a hint when there is none.
+void scan_trace_file(OutputDocument &doc, const FileOpener &files, const std::string &path);
 
 // What the fatal-error handler reaches, since the library calls it without
 // any context of ours.
@@ -47,7 +45,7 @@ struct FatalErrorContext {
     const RfcApi *api = nullptr;
     RfcTrace *trace = nullptr;
     OutputMode mode = OutputMode::EXEXML;
-    TemporaryFile *destination_copy = nullptr;
+    RunFolder *folder = nullptr;
 };
 void install_fatal_error_context(FatalErrorContext *context);
 

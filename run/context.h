@@ -38,6 +38,7 @@ struct RunContext {
 
     RfcApi rfc;
     RFC_ENV rfc_env{};
+    std::unique_ptr<AppendFile> syslog = std::make_unique<AppendFile>(); // ",SYSLOG"
     RfcTrace trace;
     FatalErrorContext fatal_context;
     ConnectionRecords connection;
@@ -47,7 +48,7 @@ struct RunContext {
     // Shared with the deadline watchdog and the fatal-error handler; on the
     // heap, so that they stay put while the context itself may move.
     std::unique_ptr<DeadlineState> deadline = std::make_unique<DeadlineState>();
-    std::unique_ptr<TemporaryFile> destination_copy = std::make_unique<TemporaryFile>();
+    std::unique_ptr<RunFolder> folder = std::make_unique<RunFolder>();
 };
 
 bool has_option(const RunContext &ctx, const char *keyword);

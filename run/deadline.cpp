@@ -7,15 +7,20 @@
 #include "common/numbered_error.h"
 #include "output/console.h"
 #include "rfc/connection.h"
+#include "rfc/run_folder.h"
 
 unsigned read_timeout(const std::string &option_string, const std::string &option_text) {
     if (option_string.find(",TIMEOUT=") == std::string::npos) return default_timeout_seconds;
     std::string value = option_value(option_string, option_text, ",TIMEOUT=");
+    // Leading zeros are allowed ("0055" is 55); the value stops counting
+    // once it is out of range, so that no length of digits can overflow.
     unsigned seconds = 0;
-    bool valid = !value.empty() && value.size() <= 3;
+    bool valid = !value.empty();
     for (char c : value) {
-        if (c < '0' || c > '9') valid = false;
-        seconds = seconds * 10 + static_cast<unsigned>(c - '0');
+        if (c < '0' || c > '9')
+            valid = false;
+        else if (seconds <= max_timeout_seconds)
+            seconds = seconds * 10 + static_cast<unsigned>(c - '0');
     }
     if (!valid || seconds < 1 || seconds > max_timeout_seconds)
         throw NumberedError("Error 1021: Invalid value for ,TIMEOUT= (1 to 900 seconds) !");
@@ -54,7 +59,7 @@ std::string timeout_answer(const DeadlineState &s, bool document_open, int &exit
 
 namespace {
 
-void watch(DeadlineState *state, TemporaryFile *temporary_file) {
+void watch(DeadlineState *state, RunFolder *folder) {
     std::unique_lock<std::mutex> hold(state->lock);
     for (;;) {
         if (state->finished) return;
@@ -71,7 +76,7 @@ void watch(DeadlineState *state, TemporaryFile *temporary_file) {
         std::lock_guard<std::mutex> again(state->lock);
         answer = timeout_answer(*state, console_document_open(), exit_code);
     }
-    temporary_file->remove();
+    remove_run_folder(*folder, true);
     console_write_seized(answer);
     std::fflush(nullptr);
     std::_Exit(exit_code);
@@ -79,8 +84,8 @@ void watch(DeadlineState *state, TemporaryFile *temporary_file) {
 
 } // namespace
 
-std::thread start_watchdog(DeadlineState &state, TemporaryFile &temporary_file) {
-    return std::thread(watch, &state, &temporary_file);
+std::thread start_watchdog(DeadlineState &state, RunFolder &folder) {
+    return std::thread(watch, &state, &folder);
 }
 
 void set_deadline(DeadlineState &state, unsigned seconds) {

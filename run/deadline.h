@@ -29,14 +29,15 @@ struct DeadlineState {
     unsigned systems_not_started = 0;
 };
 
-class TemporaryFile;
+struct RunFolder;
 
 // Starts the watchdog thread. When the run has not answered within
 // state.seconds of state.started, the watchdog seizes standard output,
-// prints the answer for a run out of time, removes temporary_file and ends
-// the process: exit code 2 for one system ("Error 1020: ..."), 0 for a list
-// (its summary with the systems left counted as failed).
-std::thread start_watchdog(DeadlineState &state, TemporaryFile &temporary_file);
+// removes the run folder (keeping the session's trace lines), prints the
+// answer for a run out of time and ends the process: exit code 2 for one
+// system ("Error 1020: ..."), 0 for a list (its summary with the systems
+// left counted as failed).
+std::thread start_watchdog(DeadlineState &state, RunFolder &folder);
 
 // Moves the deadline to seconds after the start.
 void set_deadline(DeadlineState &state, unsigned seconds);

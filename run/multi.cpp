@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "common/clock.h"
+#include "common/numbered_error.h"
 #include "output/console.h"
 #include "run/single.h"
 #include "run/startup.h"
@@ -73,7 +74,18 @@ int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
         ctx.profile_file_name = entry;
         ctx.profile_path = ctx.profile_directory + entry;
         std::string label = entry;
-        auto profile = files.open_read(ctx.profile_path);
+        std::unique_ptr<InputFile> profile;
+        bool oversized = false;
+        try {
+            profile = files.open_read(ctx.profile_path);
+        } catch (const NumberedError &) {
+            oversized = true; // exists, but is no profile: the system failed
+        }
+        if (oversized) {
+            ++count.Failed;
+            report_progress(ctx, count, false, sensor.system_list);
+            continue;
+        }
         if (!profile) {
             // Only counted in NoSystems: neither processed nor failed.
             report_progress(ctx, count, false, sensor.system_list);
@@ -100,9 +112,13 @@ int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
         // A faulty profile is never used to log on: its password may be the
         // one left from another system, and a wrong logon can lock the user.
         if (!system_error) {
-            ctx.handle = open_connection(ctx.rfc, ctx.connection, p, ctx.option_string,
-                                         ctx.option_text, ctx.trace, files, *ctx.destination_copy,
-                                         announce_destination_file(ctx));
+            try {
+                ctx.handle = open_connection(ctx.rfc, ctx.connection, p, ctx.option_string,
+                                             ctx.option_text, ctx.trace, files, *ctx.folder, entry,
+                                             announce_destination_file(ctx));
+            } catch (const NumberedError &) {
+                ctx.handle = 0; // a profile the library cannot take
+            }
             if (ctx.handle == 0) {
                 system_error = true;
             } else {
@@ -118,6 +134,7 @@ int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
 
         bool processed =
             !system_error && ctx.measure.run_status == "OK" && ctx.measure.item_answered;
+        finish_session(*ctx.folder, !processed);
         ++(processed ? count.Processed : count.Failed);
         report_progress(ctx, count, false, sensor.system_list);
         if (ctx.progress_display)

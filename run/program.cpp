@@ -17,9 +17,9 @@ namespace {
 // also leaves the empty marker file "Ramgauge.EoX" there.
 void open_trace_log(RunContext &ctx) {
     if (!has_option(ctx, ",SYSLOG")) return;
-    ctx.trace.trace_log =
-        std::fopen(native_path(ctx.profile_directory + "Ramgauge.Log").c_str(), "a");
-    ctx.trace.abort_log = ctx.trace.trace_log;
+    if (!ctx.syslog->open(ctx.profile_directory + "Ramgauge.Log")) return;
+    ctx.trace.trace_log = ctx.syslog.get();
+    ctx.trace.abort_log = ctx.syslog.get();
     ctx.trace.eoxput_path = ctx.profile_directory + "Ramgauge.EoX";
 }
 
@@ -40,8 +40,11 @@ int run(RunContext &ctx, const FileOpener &files) {
         if (sensor.options_replaced) ctx.option_copy = ctx.option_text = sensor.option_copy;
         ctx.profile_path = ctx.profile_directory;
         rebuild_option_string(ctx);
-        // A sensor's own options may set its deadline too.
-        set_deadline(*ctx.deadline, read_timeout(ctx.option_string, ctx.option_text));
+        // A sensor's own options may set its deadline too; without one, the
+        // command line's stands.
+        if (has_option(ctx, ",TIMEOUT="))
+            set_deadline(*ctx.deadline, read_timeout(ctx.option_string, ctx.option_text));
+        create_run_folder(*ctx.folder);
         ctx.rfc = load_rfc_library();
         open_trace_log(ctx);
         return run_system_list(ctx, sensor, files);
@@ -54,6 +57,7 @@ int run(RunContext &ctx, const FileOpener &files) {
         std::lock_guard<std::mutex> hold(ctx.deadline->lock);
         ctx.deadline->destination = ctx.logon.Destination;
     }
+    create_run_folder(*ctx.folder);
     ctx.rfc = load_rfc_library();
     open_trace_log(ctx);
     return run_single_system(ctx, files);
@@ -108,13 +112,15 @@ int run_program(int argc, const char *const *argv, const FileOpener &files) {
         start_up(ctx, argc, argv);
         ctx.deadline->seconds = ctx.timeout_seconds;
         ctx.deadline->destination = ctx.profile_file_name;
-        watchdog = start_watchdog(*ctx.deadline, *ctx.destination_copy);
+        watchdog = start_watchdog(*ctx.deadline, *ctx.folder);
         exit_code = run(ctx, files);
     } catch (const NumberedError &error) {
+        remove_run_folder(*ctx.folder, true);
         write_error_document(ctx.doc, error.what());
         print_answer(ctx.doc);
         exit_code = 2;
     }
+    remove_run_folder(*ctx.folder, false);
     stop_watchdog(*ctx.deadline, watchdog);
     return exit_code;
 }

@@ -10,7 +10,7 @@ void install_rfc_environment(RunContext &ctx) {
     ctx.fatal_context.api = &ctx.rfc;
     ctx.fatal_context.trace = &ctx.trace;
     ctx.fatal_context.mode = ctx.doc.mode;
-    ctx.fatal_context.destination_copy = ctx.destination_copy.get();
+    ctx.fatal_context.folder = ctx.folder.get();
     install_fatal_error_context(&ctx.fatal_context);
     ctx.rfc_env.errorhandler = fatal_rfc_error;
     ctx.rfc_env.allocate = nullptr;
@@ -48,15 +48,17 @@ int run_single_system(RunContext &ctx, const FileOpener &files) {
                       ctx.option_copy + " State=Executing\n");
     }
 
-    // Dev_Rfc.Trc as it stands before this run's connection attempt: only
-    // what is appended past it belongs to this run.
-    long long run_started = seconds_now();
-    FileStatus trace_at_start = file_status(sap_trace_file);
     ctx.handle =
         open_connection(ctx.rfc, ctx.connection, p, ctx.option_string, ctx.option_text, ctx.trace,
-                        files, *ctx.destination_copy, announce_destination_file(ctx));
+                        files, *ctx.folder, ctx.profile_file_name, announce_destination_file(ctx));
+    std::string session_trace = run_folder_file(*ctx.folder, sap_trace_file);
     if (ctx.handle == 0) {
-        write_error_document(ctx.doc, "Error 1011: RFC-Open for " + p.Destination + " failed !");
+        // The library's own reason, when its trace names one.
+        bool found = false;
+        std::string reason = last_trace_error(files, session_trace, found);
+        finish_session(*ctx.folder, true);
+        write_error_document(ctx.doc, "Error 1011: RFC-Open for " + p.Destination + " failed !" +
+                                          (reason.empty() ? "" : " - " + reason));
         print_answer(ctx.doc);
         return 2;
     }
@@ -69,13 +71,15 @@ int run_single_system(RunContext &ctx, const FileOpener &files) {
     ctx.handle = 0;
 
     if (ctx.measure.run_status == "OK") {
+        finish_session(*ctx.folder, false);
         print_answer(ctx.doc);
-        remove_trace_file(trace_at_start, run_started);
+        remove_file(start_folder_file(*ctx.folder, sap_trace_file));
         if (ctx.progress_display)
             console_write("\n* " + time_stamp() + " SAP " + program_name + " now processed...\n");
         return 0;
     }
-    scan_trace_file(ctx.doc, files, trace_at_start.exists ? trace_at_start.size : 0);
+    scan_trace_file(ctx.doc, files, session_trace);
+    finish_session(*ctx.folder, true);
     std::string message = ctx.doc.text;
     write_error_document(ctx.doc, message);
     print_answer(ctx.doc);

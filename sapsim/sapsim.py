@@ -12,7 +12,8 @@ Configuration file (INI), one section per system:
   host = sapprd            ; the host name a logon names
   sysnr = 00               ; and its system number
   clients = 100 200        ; accepted clients
-  users = MONITOR:secret   ; accepted USER:password pairs (user in capitals)
+  users = MONITOR:secret   ; accepted USER:password pairs (user in capitals; \\x20
+                           ; stands for a blank in a password)
   memory = fixed           ; fixed (figures below) or live (/proc of this machine)
   phys_mem = 16777216      ; the 13 MEM_ALL fields, in kilobytes or per second:
   free_mem = 2097152       ;   type subtype serialnr in_pg_sec out_pg_sec in_kb_sec
@@ -28,7 +29,12 @@ sys_exception TEXT, code N, drop (connection closed in the middle of the
 call), garbage (a reply that breaks the protocol), delay SECONDS (answer
 late), hang (never answer the call), hang_logon (accept the connection,
 never answer the logon), endless (a reply of short lines without end),
-empty_table. Texts may carry \\xNN escapes for any byte (a Latin-1 letter,
+empty_table, short_row (a table row shorter than MEM_ALL), long_code (a
+result code too large for any int).
+
+A client first names the system (CONNECT, host and sysnr); sapsim refuses
+when it serves none. The logon data (LOGON) follow with the first call, and
+are checked then, as SAP's gateway does. Texts may carry \\xNN escapes for any byte (a Latin-1 letter,
 a control byte).
 
 Library faults are sent to the stand-in RFC library in the logon reply and
@@ -131,7 +137,7 @@ class ConfigError(Exception):
 FAULTS = {"none": None, "refuse": "text", "failure": "text", "exception": "name",
           "sys_exception": "name", "code": "int", "drop": None, "garbage": None,
           "delay": "seconds", "hang": None, "hang_logon": None, "endless": None,
-          "empty_table": None}
+          "empty_table": None, "short_row": None, "long_code": None}
 LIBRARY_FAULTS = ["none", "install", "create", "get_line", "delete", "structure", "type_handle",
                   "export_value",
                   "exporting", "importing"]
@@ -142,6 +148,12 @@ KEYS = ["host", "sysnr", "clients", "users", "memory", "lines", "fault",
 def unescape(text):
     """Texts of faults may carry \\xNN for any byte."""
     return text.encode("latin-1").decode("unicode_escape") if "\\x" in text else text
+
+
+def read_users(text):
+    """USER:password pairs; a password may carry \\x20 for a blank."""
+    return {user: unescape(password) for user, _, password in
+            (u.partition(":") for u in text.split() if ":" in u)}
 
 
 def check_fault(value):
@@ -207,7 +219,7 @@ class System:
         self.host = get("host", name).lower()
         self.sysnr = get("sysnr", "00")
         self.clients = get("clients", "100").split()
-        self.users = dict(u.split(":", 1) for u in get("users", "").split() if ":" in u)
+        self.users = read_users(get("users", ""))
         self.memory = get("memory", "fixed")
         self.values = {f: get(f, "0") for f in FIELDS}
         self.lines = get("lines", "1")
@@ -223,7 +235,7 @@ class System:
         elif key == "clients":
             self.clients = value.split()
         elif key == "users":
-            self.users = dict(u.split(":", 1) for u in value.split() if ":" in u)
+            self.users = read_users(value)
         else:
             setattr(self, key, value)
 
@@ -293,14 +305,25 @@ class Handler(socketserver.StreamRequestHandler):
             if first[0] == "CONTROL":
                 self.send(self.control(sim, first[1:]))
                 return
-            if first[0] != "LOGON":
+            if first[0] != "CONNECT":
                 return
-            logon = fields(first)
-            system = sim.find(logon.get("host", ""), logon.get("sysnr", "0"))
-            name = system.name if system else "-"
+            # The physical connection names the system; the logon data come
+            # with the first call, as with SAP's gateway.
+            where = fields(first)
+            system = sim.find(where.get("host", ""), where.get("sysnr", "0"))
             if system is None:
-                reason = "no system %s %s" % (logon.get("host"), logon.get("sysnr"))
-            elif system.fault.startswith("refuse"):
+                sim.log("connect - refused")
+                self.send("REFUSED no system %s %s" % (where.get("host"), where.get("sysnr")))
+                return
+            if system.library_fault != "none":
+                self.send("OK", "libfault " + system.library_fault)
+            else:
+                self.send("OK")
+            second = read_message(self.rfile)
+            if not second or second[0] != "LOGON":
+                return
+            logon = fields(second)
+            if system.fault.startswith("refuse"):
                 reason = unescape(system.fault[7:]) or "logon refused"
             elif logon.get("client") not in system.clients:
                 reason = "client %s unknown" % logon.get("client")
@@ -309,7 +332,7 @@ class Handler(socketserver.StreamRequestHandler):
             else:
                 reason = None
             sim.log("logon %s client=%s user=%s lang=%s %s" % (
-                name, logon.get("client"), logon.get("user"), logon.get("lang"),
+                system.name, logon.get("client"), logon.get("user"), logon.get("lang"),
                 "refused" if reason else "ok"))
             if reason:
                 self.send("REFUSED " + reason)
@@ -317,10 +340,7 @@ class Handler(socketserver.StreamRequestHandler):
             if system.fault == "hang_logon":
                 time.sleep(3600)
                 return
-            if system.library_fault != "none":
-                self.send("OK", "libfault " + system.library_fault)
-            else:
-                self.send("OK")
+            self.send("OK")
             while True:
                 call = read_message(self.rfile)
                 if not call:
@@ -383,6 +403,9 @@ class Handler(socketserver.StreamRequestHandler):
         if fault == "endless":
             self.send_endless()
             return
+        if fault == "long_code":
+            self.send("RESULT 99999999999999999999")
+            return
         try:
             wrong = self.export_fault(call)
         except ValueError:
@@ -412,7 +435,8 @@ class Handler(socketserver.StreamRequestHandler):
             for n in range(max(1, int(system.lines)) - 1):
                 earlier = {k: n + 1 for k in FIELDS}
                 reply.append("row TF_MEM_ALL " + pack_mem_all(earlier).hex())
-            reply.append("row TF_MEM_ALL " + pack_mem_all(figures).hex())
+            row = pack_mem_all(figures)
+            reply.append("row TF_MEM_ALL " + (row[:4] if fault == "short_row" else row).hex())
         self.send(*reply)
 
 

@@ -1,9 +1,10 @@
 """What a PRTG probe does to the sensor: destination files beside other
 sensors, answers PRTG must always be able to read, and a deadline."""
 import os
+import re
 
 from cases_items import QUAS, gsng, header, summary
-from cases_scan import EXAMPLE, FATAL_PROTOCOL, PRD, STATUS, scan, sapsim_log
+from cases_scan import EXAMPLE, FATAL_PROTOCOL, PRD, STATUS, scan, sapsim_log, trace_header
 from fixtures import error_answer, profile, system, xml_answer, xml_channel
 
 DESTINATION_FILE = ("DEST=PRD\r\nTYPE=A\r\nASHOST=sapprd\r\nSYSNR=00\r\n"
@@ -23,9 +24,10 @@ BRAMBLE_ANSWER = ("\n# " + STATUS + "\n> Physical-Mem Free: 2097 MByte\n> SwapMe
                   "\n> Pages-In [/Sec]: 12 #\n> Pages-Out [/Sec]: 0 #\n")
 
 
-def via_destination_file(name, stdout, args=("PRD",), host_file=None, **case):
+def via_destination_file(name, stdout, args=("PRD",), host_file=None, files_extra=None, **case):
     files = {"PRD.P00": profile(Hostname="nowhere", Gwhost="nowhere", Gwservice="nope"),
              "SapRfc.PRD": DESTINATION_FILE}
+    files.update(files_extra or {})
     if host_file:
         files[host_file] = ""
     return scan("destination file: " + name, stdout, args=args, files=files,
@@ -83,11 +85,22 @@ CASES = [
                          args=("PRD", ",TIMEOUT=2"), exit=2, systems=system(fault="hang"),
                          max_seconds=6),
 ] + [
-    dict(via_destination_file("a copy that cannot be written gives 1011",
-                              error_answer("Error 1011: RFC-Open for PRD failed !"), exit=2,
+    dict(via_destination_file("no temporary folder gives 1027 before any logon",
+                              error_answer("Error 1027: No folder for the RFC library can be "
+                                           "created in {work}/no-such-folder/ !"), exit=2,
                               check=lambda work, _: ["sapsim saw a logon"] if os.path.exists(
                                   os.path.join(work, "sapsim.log")) else []),
          no_temporary_folder=True, native_only=True),
+    via_destination_file("a password with a blank is passed in double quotes", EXAMPLE,
+                         files_extra={"PRD.P00": profile(
+                             Hostname="nowhere", Gwhost="nowhere", Gwservice="nope",
+                             Password="3)1<pbvvXYzQX)Emv;g35f!z")},
+                         systems=system(users="MONITOR:sec\\x20ret1")),
+    via_destination_file("a password with a double quote cannot be passed", error_answer(
+        "Error 1022: Password of PRD.P00 holds a double quote, which the RFC library cannot "
+        "take !"), exit=2, files_extra={"PRD.P00": profile(
+            Hostname="nowhere", Gwhost="nowhere", Gwservice="nope",
+            Password="7&1<q=sw@HqwE;lW6sDU.g`a")}),
 ] + [
     scan("fatal error in %s mode is an XML answer" % mode, error_answer(
         "Error 1017: RFC error at RfcReceive: RFC_ERROR_PROTOCOL - reply from PRD breaks the "
@@ -111,13 +124,26 @@ CASES = [
          files={"PRD.P00": profile(**changes)})
     for name, settings, changes, answer, code in ODD_BYTES
 ] + [
-    # Another sensor's failure of this moment survives a success beside it.
-    scan("success keeps a trace file written just now", EXAMPLE,
+    # Nothing reads the shared trace to build an answer any more: a success
+    # deletes it however fresh it is.
+    scan("success deletes a trace file written just now", EXAMPLE,
          files={"Dev_Rfc.Trc": "\n**** ERROR file opened\nERROR       fresh\n"},
-         fresh=["Dev_Rfc.Trc"], after={"Dev_Rfc.Trc": "\n**** ERROR file opened\nERROR       fresh\n"}),
-    scan("success deletes a trace file written long ago", EXAMPLE,
-         files={"Dev_Rfc.Trc": "\n**** ERROR file opened\nERROR       old\n"},
-         after={"Dev_Rfc.Trc": None}),
+         fresh=["Dev_Rfc.Trc"], after={"Dev_Rfc.Trc": None}),
+    scan("a failure appends its own lines to the shared trace", error_answer(
+        "Error 1014: RFC-Failure raised ! - GET_MEM_ALL failed"), exit=2,
+         systems=system(fault="failure"),
+         files={"Dev_Rfc.Trc": "older\n"},
+         after={"Dev_Rfc.Trc": lambda t: re.fullmatch(
+             "older\n" + trace_header("PRD.P00") + r"\r?\n\*\*\*\* ERROR file opened .*\r?\n"
+             r"librfc ======> RfcReceive: GET_MEM_ALL failed\r?\n"
+             r"ERROR       GET_MEM_ALL failed\r?\n", t.decode("latin-1")) is not None}),
+    scan("a shared trace of 1 MB is kept as Dev_Rfc.Trc.old", error_answer(
+        "Error 1014: RFC-Failure raised ! - GET_MEM_ALL failed"), exit=2,
+         systems=system(fault="failure"),
+         files={"Dev_Rfc.Trc": "x" * (1024 * 1024 - 10), "Dev_Rfc.Trc.old": "oldest\n"},
+         after={"Dev_Rfc.Trc": lambda t: re.match(trace_header("PRD.P00"), t.decode()) and
+                len(t) < 1000,
+                "Dev_Rfc.Trc.old": "x" * (1024 * 1024 - 10)}),
 ] + [
     scan("an endless reply is cut off", error_answer(
         "Error 1014: RFC-Failure raised ! - reply too long (over 100000 lines or 16 MB) from PRD"),

@@ -50,6 +50,31 @@ def trace_mentions(*words):
     return check
 
 
+def trace_header(profile_name):
+    """The header line a run writes above its lines in the shared trace."""
+    return (r"\r?\n\*\*\*\* Ramgauge \d{4}-\d\d-\d\d \d\d:\d\d:\d\d profile %s process \d+\r?\n"
+            % re.escape(profile_name))
+
+
+def shared_trace(profile_name, *words):
+    """The shared Dev_Rfc.Trc after a failure: a header line naming the run,
+    then the library's own lines of that run."""
+    def check(work, _stdout):
+        try:
+            with open(work + "/Dev_Rfc.Trc", "rb") as f:
+                trace = f.read().decode("latin-1")
+        except OSError:
+            return ["Dev_Rfc.Trc is missing"]
+        problems = [] if re.match(trace_header(profile_name) + r"\r?\n\*\*\*\* ERROR file opened",
+                                  trace) else [
+            "Dev_Rfc.Trc does not begin with the run's header: %r" % trace]
+        problems += ["Dev_Rfc.Trc lacks %r" % w for w in words if w not in trace]
+        if "secret1" in trace:
+            problems.append("Dev_Rfc.Trc carries the password")
+        return problems
+    return check
+
+
 def sapsim_log(expected):
     def check(work, _stdout):
         with open(work + "/sapsim.log") as f:
@@ -144,8 +169,8 @@ CASES = [
     scan("result 2 names the exception", failed(
         "Error 1012: Exception.: NOT_AUTHORIZED - Look for Trace-File"), exit=2,
          systems=system(fault="exception NOT_AUTHORIZED")),
-    scan("result 2 never quotes an older trace file", failed(
-        "Error 1012: Exception.: NOT_AUTHORIZED - Please Check Trace-File !"), exit=2,
+    scan("result 2 never quotes the shared trace file", failed(
+        "Error 1012: Exception.: NOT_AUTHORIZED - Look for Trace-File"), exit=2,
          systems=system(fault="exception NOT_AUTHORIZED"),
          files={"Dev_Rfc.Trc": TRACE_WITH_ERROR}, after={"Dev_Rfc.Trc": TRACE_WITH_ERROR}),
     scan("result 1 quotes its own line, not the older one", failed(
@@ -164,25 +189,41 @@ CASES = [
          systems=system(fault="drop")),
     scan("partner never answers within the receive timeout", failed(
         "Error 1014: RFC-Failure raised ! - timeout: no reply within 1 s from PRD"), exit=2,
-         systems=system(fault="hang"), files={"SapRfc.ini": "DEST=PRD RECEIVE_TIMEOUT=1\n"},
+         systems=system(fault="hang"),
+         files={"SapRfc.PRD": "DEST=PRD\nASHOST=sapprd\nSYSNR=00\nGWHOST=127.0.0.1\n"
+                              "GWSERV={port}\nRECEIVE_TIMEOUT=1\n",
+                # The working folder's SapRfc.ini is another sensor's: never read.
+                "SapRfc.ini": "DEST=PRD RECEIVE_TIMEOUT=100\n"},
          timeout=10),
     scan("reply that breaks the protocol ends in the fatal error", FATAL_PROTOCOL_XML, exit=1,
          systems=system(fault="garbage")),
 
-    # Logon.
-    scan("logon refused gives 1011 without a trace scan", failed(
-        "Error 1011: RFC-Open for PRD failed !"), exit=2,
+    # Logon: the open only connects; the logon data are checked with the
+    # first call, and a refusal is that call's failure, with its reason.
+    scan("a wrong password is refused at the first call", failed(
+        "Error 1014: RFC-Failure raised ! - logon refused by sapprd client 100 user MONITOR: "
+        "name or password is incorrect"), exit=2,
          files={"PRD.P00": profile(Password="3,16tdJG0vwM6ZE5JNODKjfs")},
-         check=trace_mentions("logon refused by sapprd client 100 user MONITOR: "
-                              "name or password is incorrect")),
-    scan("unknown client is refused", failed("Error 1011: RFC-Open for PRD failed !"), exit=2,
-         files={"PRD.P00": profile(Client="200")}, check=trace_mentions("client 200 unknown")),
-    scan("nothing listening fails at once", failed("Error 1011: RFC-Open for PRD failed !"),
+         check=shared_trace("PRD.P00", "logon refused by sapprd client 100 user MONITOR: "
+                                       "name or password is incorrect")),
+    scan("an unknown client is refused at the first call", failed(
+        "Error 1014: RFC-Failure raised ! - logon refused by sapprd client 200 user MONITOR: "
+        "client 200 unknown"), exit=2, files={"PRD.P00": profile(Client="200")}),
+    scan("a system that refuses every logon", failed(
+        "Error 1014: RFC-Failure raised ! - logon refused by sapprd client 100 user MONITOR: "
+        "user is locked"), exit=2, systems=system(fault="refuse user is locked")),
+    scan("nothing listening fails at once with its reason", failed(
+        "Error 1011: RFC-Open for PRD failed ! - partner 127.0.0.1:{closed_port} not reached: "
+        "connection refused"),
          exit=2, files={"PRD.P00": profile(Gwservice="{closed_port}")}, timeout=5,
-         check=trace_mentions("not reached: connection refused")),
-    scan("unknown host", failed("Error 1011: RFC-Open for PRD failed !"), exit=2,
-         files={"PRD.P00": profile(Gwhost="no-such-host.invalid")},
-         check=trace_mentions("unknown host no-such-host.invalid")),
+         check=shared_trace("PRD.P00", "not reached: connection refused")),
+    scan("unknown host", failed(
+        "Error 1011: RFC-Open for PRD failed ! - partner no-such-host.invalid:{port} not "
+        "reached: unknown host no-such-host.invalid"), exit=2,
+         files={"PRD.P00": profile(Gwhost="no-such-host.invalid")}),
+    scan("a host that serves no such system", failed(
+        "Error 1011: RFC-Open for PRD failed ! - partner sapprd not reached: no system sapprd 07"),
+         exit=2, files={"PRD.P00": profile(Sysnr="07")}),
     scan(",HOST= and ,NO= override the profile", EXAMPLE, args=["PRD", ",host=sapqas,NO=07"],
          files={"PRD.P00": profile(Hostname="elsewhere")},
          systems=system(host="sapqas", sysnr="07")),
@@ -217,7 +258,8 @@ CASES = [
          check=sapsim_log("logon PRD client=100 user=MONITOR lang=D ok\n"
                           "call PRD GET_MEM_ALL fault=none\n")),
     scan("destination file naming an unknown destination",
-         failed("Error 1011: RFC-Open for PRD failed !"), exit=2,
+         failed("Error 1011: RFC-Open for PRD failed ! - destination PRD not found in SapRfc.ini"),
+         exit=2,
          files={"SapRfc.PRD": "DEST=QAS\nASHOST=sapqas\n"}, after={"SapRfc.ini": None},
          check=trace_mentions("destination PRD not found in SapRfc.ini")),
     scan(",SYSLOG writes the trace log beside the profile", EXAMPLE, args=["PRD", ",syslog"],

@@ -134,6 +134,7 @@ def run_case(target, case, context):
         if "systems" in case:
             sapsim, values["port"] = start_sapsim(work, case["systems"])
         values["closed_port"] = str(context["closed_port"])
+        values["work"] = work
         for name, content in case.get("files", {}).items():
             write_file(os.path.join(work, *name.split("/")), fill(content, values))
         for name in case.get("dirs", []):
@@ -294,12 +295,12 @@ def main():
         one(case)
     shutil.rmtree(target.work_root, ignore_errors=True)
     if opts.wine:
-        # No run may leave its private copy of a destination file behind.
-        left = [os.path.join(d, n) for d, _, names in os.walk(target.drive_c) for n in names
-                if re.fullmatch(r"ramgauge-\d+-SapRfc\.ini", n)]
+        # No run may leave its folder (or anything of its own) behind.
+        left = [os.path.join(d, n) for d, dirs, names in os.walk(target.drive_c)
+                for n in dirs + names if re.fullmatch(r"ramgauge-\d+-.*", n)]
         if left:
             failed += 1
-            print("FAIL private destination copies left behind: %r" % left)
+            print("FAIL run folders left behind: %r" % left)
     passed = len(runnable) - failed
     print("%d passed, %d failed, %d skipped" % (passed, failed, skipped))
     return 1 if failed else 0

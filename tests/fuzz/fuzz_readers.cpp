@@ -30,7 +30,8 @@ class TextFiles : public FileOpener {
   public:
     TextFiles(std::string text, std::vector<std::string> paths)
         : text_(std::move(text)), paths_(std::move(paths)) {}
-    std::unique_ptr<InputFile> open_read(const std::string &path) const override {
+    std::unique_ptr<InputFile> open_read(const std::string &path,
+                                         long long = max_input_size) const override {
         for (const std::string &p : paths_)
             if (p == path) return InputFile::from_text(text_);
         return nullptr;
@@ -160,9 +161,8 @@ void options(const std::string &text) {
 }
 
 void trace_scan(const std::string &text) {
-    long long start = text.empty() ? 0 : static_cast<unsigned char>(text[0]) * 3;
     OutputDocument doc;
-    scan_trace_file(doc, TextFiles(text, {sap_trace_file}), start);
+    scan_trace_file(doc, TextFiles(text, {sap_trace_file}), sap_trace_file);
 }
 
 void saprfc_ini(const std::string &text) {

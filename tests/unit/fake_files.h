@@ -10,7 +10,8 @@
 class FakeFiles : public FileOpener {
   public:
     std::map<std::string, std::string> files;
-    std::unique_ptr<InputFile> open_read(const std::string &path) const override {
+    std::unique_ptr<InputFile> open_read(const std::string &path,
+                                         long long = max_input_size) const override {
         auto it = files.find(path);
         if (it == files.end()) return nullptr;
         return InputFile::from_text(it->second);

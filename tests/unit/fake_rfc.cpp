@@ -1,5 +1,7 @@
 #include "fake_rfc.h"
 
+#include "common/files.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -38,6 +40,7 @@ RFC_HANDLE SAP_API fake_open(RFC_OPTIONS *options) {
 RFC_HANDLE SAP_API fake_open_ex(const char *connect, RFC_ERROR_INFO_EX *) {
     ++fake.open_exs;
     fake.connect_string = connect;
+    fake.open_directory = current_directory();
     // What the library would read: the file that RFC_INI names.
     const char *ini = std::getenv("RFC_INI");
     fake.rfc_ini = ini ? ini : "";

@@ -13,6 +13,7 @@ struct FakeRfc {
     RFC_CONNOPT_CPIC cpic{};
     std::string user, password, hostname, gwhost, gwservice, connect_string;
     std::string rfc_ini, rfc_ini_content; // RFC_INI and its file, as RfcOpenEx saw them
+    std::string open_directory;           // the current directory at the open
     bool hostname_null = false, gwhost_null = false, gwservice_null = false;
     int opens = 0, open_exs = 0, installs = 0, calls = 0, receives = 0, deletes = 0;
     std::vector<RFC_PARAMETER> exporting, importing;

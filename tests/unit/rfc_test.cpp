@@ -5,10 +5,12 @@
 #include <cstring>
 #include <map>
 
+#include "common/numbered_error.h"
 #include "fake_files.h"
 #include "fake_rfc.h"
 #include "rfc/connection.h"
 #include "rfc/failure.h"
+#include "rfc/run_folder.h"
 
 namespace {
 
@@ -29,7 +31,7 @@ LogonParameters params() {
 
 // Opens through the fake library; the records stay valid for the checks.
 RFC_HANDLE open_with(const LogonParameters &p, const std::string &options = "",
-                     const FakeFiles &files = FakeFiles()) {
+                     const FakeFiles &files = FakeFiles(), RunFolder *folder = nullptr) {
     static ConnectionRecords records;
     records = ConnectionRecords{};
     RfcApi api = make_fake_api();
@@ -37,8 +39,11 @@ RFC_HANDLE open_with(const LogonParameters &p, const std::string &options = "",
     std::string upper = options;
     for (char &c : upper)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    TemporaryFile copy;
-    return open_connection(api, records, p, upper, options, trace, files, copy, true);
+    RunFolder none;
+    RFC_HANDLE handle = open_connection(api, records, p, upper, options, trace, files,
+                                        folder ? *folder : none, "PRD.P00", true);
+    end_session(folder ? *folder : none);
+    return handle;
 }
 
 TEST(OpenConnection, R3RecordsPaddingAndTrace) {
@@ -89,35 +94,85 @@ TEST(OpenConnection, Overrides) {
     EXPECT_EQ(option_value("A,HOST=X Y", "a,host=x y", ",HOST="), "x");
 }
 
+std::string read_file(const std::string &native) {
+    std::string text;
+    if (std::FILE *f = std::fopen(native.c_str(), "rb")) {
+        char buffer[256];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+            text.append(buffer, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
 TEST(WriteTraceLine, HandleIsSigned32BitOnEveryBuild) {
+    std::string path =
+        temporary_directory() + "ramgauge-unit-" + std::to_string(process_id()) + "-trace.log";
+    std::remove(path.c_str());
+    AppendFile log;
+    ASSERT_TRUE(log.open(path));
     RfcTrace trace;
-    trace.trace_log = std::tmpfile();
-    ASSERT_NE(trace.trace_log, nullptr);
+    trace.trace_log = &log;
     write_trace_line(trace, ",SYSLOG", 0xFFFFFFFFu, "RfcOpen called", "");
     write_trace_line(trace, ",SYSLOG", 7u, "RfcCall called", "x");
     write_trace_line(trace, "", 8u, "not written without ,SYSLOG", "");
-    std::rewind(trace.trace_log);
-    char text[128] = "";
-    std::size_t n = std::fread(text, 1, sizeof text - 1, trace.trace_log);
-    EXPECT_EQ(std::string(text, n), "-1 RfcOpen called \n7 RfcCall called x\n");
-    std::fclose(trace.trace_log);
+    log.close();
+    EXPECT_EQ(read_file(path), "-1 RfcOpen called \n7 RfcCall called x\n");
+    std::remove(path.c_str());
 }
 
-TEST(OpenConnection, DestinationFileGoesThroughAPrivateCopy) {
+TEST(ConnectString, QuotesBlanksAndRefusesDoubleQuotes) {
+    LogonParameters p = params();
+    EXPECT_EQ(connect_string(p, "PRD.P00"), "CLIENT=100 USER=MON PASSWD=abcde LANG=D DEST=PRD");
+    p.Password = "sec ret1";
+    p.User = "A\tB";
+    EXPECT_EQ(connect_string(p, "PRD.P00"),
+              "CLIENT=100 USER=\"A\tB\" PASSWD=\"sec ret1\" LANG=D DEST=PRD");
+    p.Password = "se\"c";
+    try {
+        connect_string(p, "PRD.P00");
+        ADD_FAILURE() << "a double quote was passed";
+    } catch (const NumberedError &e) {
+        EXPECT_STREQ(e.what(), "Error 1022: Password of PRD.P00 holds a double quote, which the "
+                               "RFC library cannot take !");
+    }
+}
+
+// The library session runs in the run folder, which holds the destination
+// file's copy under the name that RFC_INI gave before the library was loaded.
+TEST(OpenConnection, DestinationFileGoesToTheRunFolder) {
+    std::string started_in = current_directory();
     FakeFiles files;
-    files.files["SapRfc.PRD"] = std::string("DEST=PRD\r\nASHOST=x\r\n\x1a\0z", 23);
+    // Found in the folder the run started in, whatever the current directory.
+    files.files[started_in + "SapRfc.PRD"] = std::string("DEST=PRD\r\nASHOST=x\r\n\x1a\0z", 23);
     LogonParameters p = params();
     p.Language = "E";
+    RunFolder folder;
+    create_run_folder(folder);
+    std::string ini = folder.path + "SapRfc.ini";
+    EXPECT_EQ(std::getenv("RFC_INI"), ini);
     testing::internal::CaptureStdout();
-    EXPECT_EQ(open_with(p, "", files), 7u);
+    EXPECT_EQ(open_with(p, "", files, &folder), 7u);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "* SapRfc.Ini.......: PRD<\n");
     EXPECT_EQ(fake.opens, 0);
     EXPECT_EQ(fake.connect_string, "CLIENT=100 USER=MON PASSWD=abcde LANG=D DEST=PRD");
-    EXPECT_EQ(fake.rfc_ini,
-              temporary_directory() + "ramgauge-" + std::to_string(process_id()) + "-SapRfc.ini");
-    EXPECT_EQ(fake.rfc_ini_content, files.files["SapRfc.PRD"]) << "copied byte for byte";
-    EXPECT_FALSE(file_status(fake.rfc_ini).exists) << "the copy is gone after the open";
-    EXPECT_EQ(std::getenv("RFC_INI"), nullptr) << "RFC_INI is as it was";
+    EXPECT_EQ(fake.rfc_ini, ini);
+    EXPECT_EQ(fake.rfc_ini_content, files.files[started_in + "SapRfc.PRD"])
+        << "copied byte for byte";
+    EXPECT_EQ(fake.open_directory, folder.path);
+    EXPECT_EQ(current_directory(), started_in) << "the session has ended";
+
+    std::string path = folder.path;
+    finish_session(folder, false);
+    EXPECT_EQ(std::fopen(ini.c_str(), "rb"), nullptr)
+        << "the folder is emptied for the next session";
+    remove_run_folder(folder, false);
+    path.pop_back();
+    EXPECT_TRUE(make_private_folder(path)) << "the folder is gone";
+    remove_folder(path);
+    set_environment("RFC_INI", "");
+    set_environment("RFC_TRACE_DIR", "");
 }
 
 TEST(ScanTraceFile, LineTests) {
@@ -144,33 +199,48 @@ TEST(ScanTraceFile, LineTests) {
                 std::string(c.trace, std::strlen(c.trace) + (std::strstr(c.name, "NUL") ? 4 : 0));
         OutputDocument doc;
         doc.text = "Error 1014: RFC-Failure raised !";
-        scan_trace_file(doc, files, 0);
+        scan_trace_file(doc, files, "Dev_Rfc.Trc");
         EXPECT_EQ(doc.text, std::string("Error 1014: RFC-Failure raised !") + c.appended) << c.name;
     }
 }
 
-TEST(ScanTraceFile, OnlyWhatThisRunAppended) {
-    const std::string old = "\n**** ERROR file opened\nERROR       old failure\n";
+TEST(RunFolder, NamesOfRunFolders) {
     struct Case {
         const char *name;
-        std::string trace;
-        long long start;
-        const char *appended;
+        bool run_folder;
+        unsigned long process;
     } cases[] = {
-        {"nothing appended", old, static_cast<long long>(old.size()),
-         " - Please Check Trace-File !"},
-        {"own lines after the old ones", old + "ERROR       mine\n",
-         static_cast<long long>(old.size()), " - mine"},
-        {"written anew, shorter than noted", "ERROR       new\n", 1000, " - new"},
-        {"no file at the start", old, 0, " - old failure"},
+        {"ramgauge-1234-0a1b2c3d", true, 1234},
+        {"ramgauge-1234-SapRfc.ini", true, 1234},
+        {"ramgauge-1234", false, 0},
+        {"ramgauge-1234-", false, 0},
+        {"ramgauge--x", false, 0},
+        {"ramgauge-99999999999-x", false, 0},
+        {"other-1234-x", false, 0},
     };
     for (const Case &c : cases) {
-        FakeFiles files;
-        files.files["Dev_Rfc.Trc"] = c.trace;
-        OutputDocument doc;
-        scan_trace_file(doc, files, c.start);
-        EXPECT_EQ(doc.text, c.appended) << c.name;
+        unsigned long process = 0;
+        EXPECT_EQ(run_folder_process(c.name, process), c.run_folder) << c.name;
+        if (c.run_folder) {
+            EXPECT_EQ(process, c.process) << c.name;
+        }
     }
+}
+
+TEST(RunFolder, SharedTraceIsRenamedBeforeItPassesItsLimit) {
+    std::string path =
+        temporary_directory() + "ramgauge-unit-" + std::to_string(process_id()) + "-Dev_Rfc.Trc";
+    std::remove(path.c_str());
+    std::remove((path + ".old").c_str());
+    std::string big(static_cast<std::size_t>(max_shared_trace_size) - 10, 'x');
+    append_shared_trace(path, big);
+    append_shared_trace(path, "0123456789");
+    EXPECT_EQ(read_file(path).size(), big.size() + 10) << "exactly at the limit: kept";
+    append_shared_trace(path, "next\n");
+    EXPECT_EQ(read_file(path), "next\n");
+    EXPECT_EQ(read_file(path + ".old").size(), big.size() + 10);
+    std::remove(path.c_str());
+    std::remove((path + ".old").c_str());
 }
 
 std::string read_all(std::FILE *f) {
