@@ -199,11 +199,20 @@ AppendFile::~AppendFile() {
     close();
 }
 
+bool AppendFile::append_line(const std::string &text) const {
+#ifdef _WIN32
+    return append(text + "\r\n");
+#else
+    return append(text + "\n");
+#endif
+}
+
 #ifdef _WIN32
 bool AppendFile::open(const std::string &path) {
     close();
-    // Append access alone: the system then places every write at the end.
-    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA,
+    // Without write access the system places every write at the end. Read
+    // access only lets append() take the file's lock.
+    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -222,11 +231,20 @@ long long AppendFile::size() const {
 }
 
 bool AppendFile::append(const std::string &text) const {
+    if (!handle_) return false;
+    // Appends are atomic on Windows itself, but not under Wine, which finds
+    // the end and writes in two steps. Appenders therefore also take a lock
+    // on one byte far beyond any end, which nobody reads or writes.
+    HANDLE file = static_cast<HANDLE>(handle_);
+    OVERLAPPED region = {};
+    region.Offset = 0xfffffff0u;
+    region.OffsetHigh = 0x7fffffffu;
+    bool locked = LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &region) != 0;
     DWORD written = 0;
-    return handle_ &&
-           WriteFile(static_cast<HANDLE>(handle_), text.data(), static_cast<DWORD>(text.size()),
-                     &written, nullptr) &&
-           written == text.size();
+    bool ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+              written == text.size();
+    if (locked) UnlockFileEx(file, 0, 1, 0, &region);
+    return ok;
 }
 
 void AppendFile::close() {

@@ -117,6 +117,8 @@ class AppendFile {
     // The file's size now; -1 when it is not open.
     long long size() const;
     bool append(const std::string &text) const;
+    // text and the line end of the platform (CRLF on Windows), in one write.
+    bool append_line(const std::string &text) const;
     void close();
 
   private:

@@ -9,8 +9,8 @@ void write_trace_line(const RfcTrace &trace, const std::string &option_string, R
                       const std::string &text, const std::string &detail) {
     if (option_string.find(",SYSLOG") == std::string::npos) return;
     if (!trace.trace_log) return;
-    trace.trace_log->append(std::to_string(static_cast<std::int32_t>(handle)) + " " + text + " " +
-                            detail + "\n");
+    trace.trace_log->append_line(std::to_string(static_cast<std::int32_t>(handle)) + " " + text +
+                                 " " + detail);
 }
 
 void print_labelled_line(std::FILE *out, const char *label, int indent, int width,
@@ -96,7 +96,7 @@ int report_fatal_rfc_error(const char *operation, std::FILE *out) {
 
     if (!xml) std::fprintf(out, "* Programm aborted...\n");
     RfcTrace *trace = fatal_context ? fatal_context->trace : nullptr;
-    if (trace && trace->abort_log) trace->abort_log->append("* Pgrm aborted...\n");
+    if (trace && trace->abort_log) trace->abort_log->append_line("* Pgrm aborted...");
     std::FILE *eoxput = nullptr;
     if (trace && !trace->eoxput_path.empty())
         eoxput = std::fopen(native_path(trace->eoxput_path).c_str(), "w");

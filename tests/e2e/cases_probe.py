@@ -34,6 +34,11 @@ def via_destination_file(name, stdout, args=("PRD",), host_file=None, files_extr
                 after={"SapRfc.ini": None}, **case)
 
 
+def without_stdout(case):
+    """A case whose answer is checked by its check function alone."""
+    return {key: value for key, value in case.items() if key != "stdout"}
+
+
 SAPRFC_LINE_BY_MODE = [
     # (mode, host file, answer, the line without the progress display)
     ("EXEXML", None, EXAMPLE, False),
@@ -154,6 +159,45 @@ CASES = [
          args=["PRD", ",timeout=2"], systems=system(fault=fault), max_seconds=4)
     for what, fault in [("a hung call", "hang"), ("a peer that never answers the logon",
                                                   "hang_logon")]
+] + [
+    scan(",TIMEOUT= with leading zeros", error_answer(
+        "Error 1020: No answer from PRD within 2 seconds !"), exit=2,
+         args=["PRD", ",TIMEOUT=0002"], systems=system(fault="hang"), max_seconds=4),
+    # The command line is what the administrator types into PRTG's field: it
+    # counts in the global route unless the sensor line sets its own.
+    scan("global route: the command line's ,TIMEOUT= counts without the sensor's own",
+         header() + summary("Pages-In [/Sec]", 1, 0, 1).replace(
+             "Failed=1 ", "Failed=1, Timeout after 2 seconds "),
+         args=["GLOBAL", "memory", ",TIMEOUT=2"], systems=system(fault="hang"),
+         files={"SAP Quadrant.Gbl": "# GSNG: memory      PRD.P00#\r\n"
+                                    '# GSNX: memory      x,Sensor="SAP Ramgauge",'
+                                    "Item=Pages-In:[/Sec]\r\n"},
+         max_seconds=4),
+    scan("global route: the sensor line's ,TIMEOUT= wins",
+         header() + summary("Pages-In [/Sec]", 1, 0, 1).replace(
+             "Failed=1 ", "Failed=1, Timeout after 1 seconds "),
+         args=["GLOBAL", "memory", ",TIMEOUT=30"], systems=system(fault="hang"),
+         files={"SAP Quadrant.Gbl": "# GSNG: memory      PRD.P00#\r\n"
+                                    '# GSNX: memory      x,TIMEOUT=1,Sensor="SAP Ramgauge",'
+                                    "Item=Pages-In:[/Sec]\r\n"},
+         max_seconds=3),
+] + [
+    # A reply that does not fit what the caller described is no answer.
+    scan("a reply that breaks the protocol: %s" % what, error_answer(
+        "Error 1017: RFC error at RfcReceive: RFC_ERROR_PROTOCOL - reply from PRD breaks the "
+        "protocol"), exit=1, systems=system(fault=fault))
+    for what, fault in [("a table row shorter than its record", "short_row"),
+                        ("a result code too large for an int", "long_code")]
+] + [
+    scan("a profile over 1 MB is refused", error_answer(
+        "Error 1023: File PRD.P00 is larger than 1048576 bytes !"), exit=2,
+         files={"PRD.P00": profile() + "#" * (1024 * 1024)}),
+    without_stdout(via_destination_file("a destination file over 1 MB is refused", None, exit=2,
+                              files_extra={"SapRfc.PRD": DESTINATION_FILE + " " * (1024 * 1024)},
+                              check=lambda work, out: [] if re.fullmatch(
+                                  r"<Prtg>\r?\n<Error>1</Error>\r?\n<Text>Error 1023: File "
+                                  r".*SapRfc\.PRD is larger than 1048576 bytes !</Text>\r?\n"
+                                  r"</Prtg>\r?\n", out) else ["unexpected answer %r" % out])),
 ] + [
     scan("invalid ,TIMEOUT=%s" % value,
          error_answer("Error 1021: Invalid value for ,TIMEOUT= (1 to 900 seconds) !"), exit=2,

@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
 """Load test: many sensors started at once in one working folder, as PRTG
-does on a probe. Half of them log on through destination files of their
-own, and some systems fail. Every answer must equal the answer that sensor
-gives when it runs alone, and the folder must hold afterwards what it held
-before (apart from the RFC library's own trace file).
+does on a probe, all with ",SYSLOG". Half of them log on through destination
+files of their own; some systems are healthy, others fail each in a way of
+its own (a refused logon, a failed call, an exception, a dropped
+connection), each with a text of its own. Every answer must equal the
+answer that sensor gives when it runs alone (so no answer quotes another
+sensor's failure), the shared Ramgauge.Log must hold every line of every
+run whole, and the folder must hold afterwards what it held before (apart
+from the shared logs).
 """
 import argparse
 import os
@@ -21,9 +25,19 @@ from fixtures import profile, system  # noqa: E402
 from run_cases import SAPSIM, write_file  # noqa: E402
 
 # Distinct figures per system, so that an answer with another system's
-# figures shows; the last system fails every call the same way.
-SYSTEMS = [("SAP%d" % n, "sap%d" % n, "%02d" % n) for n in range(1, 7)]
-FAILING = "SAP6"
+# figures shows; the failing systems fail each in its own way and words.
+SYSTEMS = [("SAP%d" % n, "sap%d" % n, "%02d" % n) for n in range(1, 10)]
+FAULTS = {
+    "SAP5": "refuse user SAP5 is locked",
+    "SAP6": "failure SAP6 is out of work processes",
+    "SAP7": "exception SAP7_NOT_AUTHORIZED",
+    "SAP8": "drop",
+    "SAP9": "failure SAP9 lost its database",
+}
+# What only one system's failure answer carries.
+MARKERS = ["SAP5 is locked", "SAP6 is out", "SAP7_NOT", "connection lost", "SAP9 lost"]
+TRACE_LINE = re.compile(r"-?\d+ (program started .*|RfcEnvironment called |RfcOpen called |"
+                        r"RfcOpenEx called |RfcCall called |RfcReceive called )")
 
 
 def sapsim_config():
@@ -32,10 +46,23 @@ def sapsim_config():
         n = int(sysnr)
         settings = {"phys_mem": 1000000 * n, "free_mem": 100000 * n, "in_pg_sec": n,
                     "out_pg_sec": 10 * n}
-        if name == FAILING:
-            settings["fault"] = "failure"
+        if name in FAULTS:
+            settings["fault"] = FAULTS[name]
         text += system(name, host=host, sysnr=sysnr, **settings)
     return text
+
+
+def foreign(own, other):
+    """Whether an answer carries a failure text that its solo run does not."""
+    return any(m in other.decode("latin-1") and m not in own.decode("latin-1") for m in MARKERS)
+
+
+def log_lines(folder):
+    try:
+        with open(os.path.join(folder, "Ramgauge.Log"), "rb") as f:
+            return f.read().decode("latin-1").splitlines()
+    except OSError:
+        return []
 
 
 def sensor_files(count, port):
@@ -57,7 +84,7 @@ def sensor_files(count, port):
 
 
 def command(program, wine, n):
-    return (["wine", program] if wine else [program]) + ["S%02d" % n]
+    return (["wine", program] if wine else [program]) + ["S%02d" % n, ",SYSLOG"]
 
 
 def run_alone(program, wine, folder, env, n):
@@ -109,8 +136,9 @@ def main():
         if failing == 0 or failing == opts.sensors:
             print("load: the reference runs should mix answers and failures")
             return 1
+        per_round = len(log_lines(folder))
 
-        wrong = 0
+        wrong = quoted = 0
         for round_number in range(1, opts.rounds + 1):
             started = time.monotonic()
             results = run_together(program, opts.wine, folder, env, opts.sensors)
@@ -118,21 +146,33 @@ def main():
             for n in bad[:3]:
                 print("  S%02d alone: %r\n  S%02d together: %r" % (n, alone[n], n, results[n]))
             wrong += len(bad)
+            quoted += sum(1 for n in bad if foreign(alone[n][0], results[n][0]))
             print("load: round %d: %d sensors at once in %.1f s, %d wrong" % (
                 round_number, opts.sensors, time.monotonic() - started, len(bad)), flush=True)
 
-        left = set(os.listdir(folder)) - placed - {"Dev_Rfc.Trc"}
+        lines = log_lines(folder)
+        broken = [line for line in lines if not TRACE_LINE.fullmatch(line.rstrip("\r"))]
+        expected = per_round * (opts.rounds + 1)
+        print("load: Ramgauge.Log holds %d lines of %d, %d of them not whole" % (
+            len(lines), expected, len(broken)))
+        for line in broken[:3]:
+            print("  not whole: %r" % line)
+        if broken or len(lines) != expected:
+            wrong += 1
+
+        left = set(os.listdir(folder)) - placed - {"Dev_Rfc.Trc", "Dev_Rfc.Trc.old",
+                                                    "Ramgauge.Log"}
         strays = os.listdir(tmp)
         if opts.wine:
-            strays += [n for _, _, names in os.walk(os.path.join(os.environ["WINEPREFIX"],
-                                                                 "drive_c", "users"))
-                       for n in names if re.fullmatch(r"ramgauge-\d+-SapRfc\.ini", n)]
+            strays += [n for _, dirs, names in os.walk(os.path.join(os.environ["WINEPREFIX"],
+                                                                    "drive_c", "users"))
+                       for n in dirs + names if re.fullmatch(r"ramgauge-\d+-.*", n)]
         if left or strays:
             print("load: left behind: %r %r" % (sorted(left), strays))
             wrong += 1
         total = opts.sensors * opts.rounds
-        print("load: %d answers (%d failing systems per round), %d wrong" % (
-            total, failing, wrong))
+        print("load: %d answers (%d failing per round), %d wrong, %d with another sensor's "
+              "text" % (total, failing, wrong, quoted))
         return 1 if wrong else 0
     finally:
         sapsim.kill()

@@ -118,7 +118,11 @@ TEST(WriteTraceLine, HandleIsSigned32BitOnEveryBuild) {
     write_trace_line(trace, ",SYSLOG", 7u, "RfcCall called", "x");
     write_trace_line(trace, "", 8u, "not written without ,SYSLOG", "");
     log.close();
+#ifdef _WIN32
+    EXPECT_EQ(read_file(path), "-1 RfcOpen called \r\n7 RfcCall called x\r\n");
+#else
     EXPECT_EQ(read_file(path), "-1 RfcOpen called \n7 RfcCall called x\n");
+#endif
     std::remove(path.c_str());
 }
 
