@@ -17,8 +17,9 @@
 
 static char reply[1 << 16];
 
-/* Sends a request and reads the reply up to its empty line. */
-static int exchange(int fd, const char *request) {
+/* Sends a request and reads replies up to the empty line that ends the
+ * last of them. */
+static int exchange(int fd, const char *request, int replies) {
     size_t length = strlen(request), sent = 0, got = 0;
     while (sent < length) {
         ssize_t n = send(fd, request + sent, length - sent, 0);
@@ -30,7 +31,10 @@ static int exchange(int fd, const char *request) {
         if (n <= 0) return -1;
         got += (size_t)n;
         reply[got] = 0;
-        if (got >= 2 && strstr(reply, "\n\n")) return 0;
+        int ended = 0;
+        for (const char *at = reply; (at = strstr(at, "\n\n")) != NULL; at += 2)
+            ++ended;
+        if (ended >= replies) return 0;
         if (got >= sizeof reply - 1) return -1;
     }
 }
@@ -49,14 +53,16 @@ static int scan(int port, unsigned char line[48]) {
     address.sin_port = htons((unsigned short)port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     int ok = fd >= 0 && connect(fd, (struct sockaddr *)&address, sizeof address) == 0 &&
-             exchange(fd, "CONNECT\nhost sapprd\nsysnr 00\ndest PRD\n\n") == 0 &&
+             exchange(fd, "CONNECT\nhost sapprd\nsysnr 00\ndest PRD\n\n", 1) == 0 &&
              strncmp(reply, "OK\n", 3) == 0 &&
-             exchange(fd, "LOGON\nclient 100\nuser MONITOR\npasswd secret1\nlang E\n\n") == 0 &&
-             strncmp(reply, "OK\n", 3) == 0 &&
-             exchange(fd, "CALL GET_MEM_ALL\nexport LOCAL_REMOTE 4c4f43414c20\n"
-                          "export LOGICAL_DESTINATION "
-                          "2020202020202020202020202020202020202020202020202020202020202020\n"
-                          "table TF_MEM_ALL 48\n\n") == 0;
+             exchange(fd,
+                      "LOGON\nclient 100\nuser MONITOR\npasswd secret1\nlang E\n\n"
+                      "CALL GET_MEM_ALL\nexport LOCAL_REMOTE 4c4f43414c20\n"
+                      "export LOGICAL_DESTINATION "
+                      "2020202020202020202020202020202020202020202020202020202020202020\n"
+                      "table TF_MEM_ALL 48\n\n",
+                      2) == 0 &&
+             strncmp(reply, "OK\n\n", 4) == 0;
     if (fd >= 0) close(fd);
     const char *row = ok ? strstr(reply, "row TF_MEM_ALL ") : NULL;
     if (!row) return -1;

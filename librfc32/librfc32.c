@@ -36,7 +36,7 @@
 typedef struct {
     RFC_HANDLE handle; /* 0: slot free */
     Socket socket;
-    int logged_on;
+    int logged_on, logon_pending;
     char logon_request[TEXT_MAX * 8]; /* sent with the first call */
     char logon_host[TEXT_MAX], client[TEXT_MAX], user[TEXT_MAX];
     char destination[TEXT_MAX];
@@ -286,16 +286,16 @@ static RFC_HANDLE open_logon(const Logon *logon, const char *operation) {
     return 0;
 }
 
-/* Sends the logon data with the first call of a connection and checks the
- * answer, as SAP's library does; 0 with the failure recorded when the
- * partner refuses them (the connection is then dropped). */
-static int log_on(Connection *connection, const char *operation) {
-    if (connection->logged_on) return 1;
+/* The logon data go out with the first call of a connection, in the same
+ * packet, as SAP's library sends them; this reads the partner's answer to
+ * them before the call's own. 0 with the failure recorded when the partner
+ * refuses them (the connection is then dropped). */
+static int receive_logon_answer(Connection *connection, const char *operation) {
+    if (!connection->logon_pending) return 1;
+    connection->logon_pending = 0;
     char reason[TEXT_MAX];
     Socket *s = &connection->socket;
-    if (!socket_send(s, connection->logon_request, strlen(connection->logon_request), reason,
-                     sizeof reason) ||
-        !socket_receive(s, connection->receive_timeout_ms, reason, sizeof reason)) {
+    if (!socket_receive(s, connection->receive_timeout_ms, reason, sizeof reason)) {
         record_error("RFC_ERROR_COMMUNICATION", operation, "logon to %s: %s",
                      connection->logon_host, reason);
         drop_connection(connection);
@@ -590,10 +590,14 @@ RFC_EXPORT RFC_RC SAP_API RfcCall(RFC_HANDLE handle, const char *function, RFC_P
         record_error("RFC_ERROR_PROGRAM", "RfcCall", "%s", fault);
         return RFC_FAILURE;
     }
-    if (!log_on(connection, "RfcCall")) return RFC_FAILURE;
     Buffer request = {0};
-    int ok = append_text(&request, "CALL ") && append_text(&request, text_of(function)) &&
-             append_text(&request, "\n");
+    int ok = 1;
+    if (!connection->logged_on) {
+        ok = append_text(&request, connection->logon_request);
+        connection->logon_pending = 1;
+    }
+    ok = ok && append_text(&request, "CALL ") && append_text(&request, text_of(function)) &&
+         append_text(&request, "\n");
     for (RFC_PARAMETER *p = exporting; ok && p && p->name; ++p) {
         char *hex = malloc(2 * (size_t)p->leng + 1);
         ok = hex != NULL;
@@ -650,6 +654,7 @@ RFC_EXPORT RFC_RC SAP_API RfcReceive(RFC_HANDLE handle, RFC_PARAMETER *importing
             return RFC_FAILURE;
         }
     }
+    if (!receive_logon_answer(connection, "RfcReceive")) return RFC_FAILURE;
     if (!socket_receive(&connection->socket, connection->receive_timeout_ms, reason,
                         sizeof reason)) {
         record_error("RFC_ERROR_COMMUNICATION", "RfcReceive", "%s from %s", reason,
