@@ -292,6 +292,13 @@ def fields(lines):
 
 
 class Handler(socketserver.StreamRequestHandler):
+    def setup(self):
+        super().setup()
+        # Replies go out at once: a client that sends its logon with its
+        # call reads two replies in a row, and Nagle would hold the second
+        # until the client's delayed acknowledgement of the first.
+        self.request.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+
     def send(self, *lines):
         self.wfile.write(("\n".join(lines) + "\n\n").encode("latin-1"))
         self.wfile.flush()
