@@ -2,9 +2,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 
 #include "common/numbered_error.h"
+#include "common/text.h"
 #include "output/console.h"
+#include "rfc/reach.h"
 
 std::string option_value(const std::string &option_string, const std::string &option_text,
                          const char *keyword) {
@@ -32,9 +35,8 @@ std::string padded(const std::string &value, std::size_t width) {
 
 // Copies the destination file byte for byte to SapRfc.ini in the run folder;
 // false when it cannot be written.
-bool write_destination_copy(InputFile &source, RunFolder &folder) {
+bool write_destination_copy(const std::string &content, RunFolder &folder) {
     std::string path = run_folder_file(folder, "SapRfc.ini");
-    std::string content = source.read_rest();
     std::FILE *out = path == "SapRfc.ini" ? nullptr : create_new_file(path, true);
     if (!out) return false;
     bool written = std::fwrite(content.data(), 1, content.size(), out) == content.size();
@@ -49,7 +51,106 @@ std::string connect_value(const char *field, const std::string &value, const std
     return '"' + value + '"';
 }
 
+// "sapgwNN" is port 33NN, a number of up to five digits the port itself;
+// 0 for anything else (a service name the check cannot resolve for sure).
+int service_port(const std::string &service) {
+    auto digits = [](const std::string &text) {
+        return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (service.size() == 7 && service.compare(0, 5, "sapgw") == 0 && digits(service.substr(5)))
+        return 3300 + std::atoi(service.c_str() + 5);
+    if (digits(service) && service.size() <= 5) {
+        int port = std::atoi(service.c_str());
+        return port > 0 && port <= 65535 ? port : 0;
+    }
+    return 0;
+}
+
+// The KEY=value words of one destination's entry in a saprfc.ini text,
+// keys upper-cased; empty when the entry is not there.
+std::map<std::string, std::string> entry_settings(const std::string &text,
+                                                  const std::string &destination) {
+    std::map<std::string, std::string> settings;
+    bool inside = false, found = false;
+    std::string::size_type at = 0;
+    while (at < text.size()) {
+        std::string::size_type end = text.find_first_of(" \t\r\n", at);
+        if (end == std::string::npos) end = text.size();
+        std::string word = text.substr(at, end - at);
+        std::string::size_type eq = word.find('=');
+        if (eq != std::string::npos) {
+            std::string key = upper_ascii(word.substr(0, eq)), value = word.substr(eq + 1);
+            if (key == "DEST") {
+                inside = value == destination;
+                found = found || inside;
+            } else if (inside) {
+                settings[key] = value;
+            }
+        }
+        at = end + 1;
+    }
+    if (!found) settings.clear();
+    return settings;
+}
+
+bool routed(const std::string &host) {
+    return upper_ascii(host.substr(0, 3)) == "/H/";
+}
+
 } // namespace
+
+unsigned read_number_option(const std::string &option_string, const std::string &option_text,
+                            const char *keyword, unsigned low, unsigned high, unsigned fallback,
+                            const char *error) {
+    if (option_string.find(keyword) == std::string::npos) return fallback;
+    std::string value = option_value(option_string, option_text, keyword);
+    // The value stops counting once it is out of range, so that no length
+    // of digits can overflow.
+    unsigned number = 0;
+    bool valid = !value.empty();
+    for (char c : value) {
+        if (c < '0' || c > '9')
+            valid = false;
+        else if (number <= high)
+            number = number * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (!valid || number < low || number > high) throw NumberedError(error);
+    return number;
+}
+
+bool partner_address(const LogonParameters &params, const std::string &option_string,
+                     const std::string &option_text, const std::string *destination_entry,
+                     std::string &host, int &port) {
+    std::string ashost, sysnr, gwhost, gwservice;
+    if (destination_entry) {
+        auto entry = entry_settings(*destination_entry, params.Destination);
+        if (entry.empty() || entry.count("MSHOST") || (entry.count("TYPE") && entry["TYPE"] != "A"))
+            return false;
+        ashost = entry["ASHOST"];
+        sysnr = entry["SYSNR"];
+        gwhost = entry["GWHOST"];
+        gwservice = entry["GWSERV"];
+    } else {
+        std::string host_override = option_value(option_string, option_text, ",HOST=");
+        std::string sysnr_override = option_value(option_string, option_text, ",NO=");
+        ashost = host_override.empty() ? params.Hostname : host_override;
+        sysnr = sysnr_override.empty() ? params.Sysnr : sysnr_override;
+        gwhost = params.Gwhost;
+        gwservice = params.Gwservice;
+        if (params.Mode == "R/2") ashost.clear(); // a CPI-C partner is its gateway alone
+    }
+    host = gwhost.empty() ? ashost : gwhost;
+    if (host.empty() || routed(host) || routed(ashost)) return false;
+    if (!gwservice.empty()) {
+        port = service_port(gwservice);
+    } else {
+        if (sysnr.empty() || sysnr.size() > 2 ||
+            sysnr.find_first_not_of("0123456789") != std::string::npos)
+            return false;
+        port = 3300 + std::atoi(sysnr.c_str());
+    }
+    return port > 0;
+}
 
 std::string connect_string(const LogonParameters &params, const std::string &profile) {
     return "CLIENT=" + connect_value("Client", params.Client, profile) +
@@ -61,7 +162,8 @@ std::string connect_string(const LogonParameters &params, const std::string &pro
 RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonParameters &params,
                            const std::string &option_string, const std::string &option_text,
                            const RfcTrace &trace, const FileOpener &files, RunFolder &folder,
-                           const std::string &profile, bool announce_destination_file) {
+                           const std::string &profile, bool announce_destination_file,
+                           unsigned connect_seconds, std::string *reason) {
     r.destination = params.Destination;
     r.client = params.Client;
     r.user = params.User;
@@ -104,18 +206,35 @@ RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonP
 
     auto destination_file =
         files.open_read(start_folder_file(folder, "SapRfc.") + params.Destination);
-    if (!destination_file) {
+    bool via_destination_file = destination_file != nullptr;
+    std::string entry;
+    if (via_destination_file) {
+        r.connect_string = connect_string(params, profile);
+        entry = destination_file->read_rest();
+        destination_file.reset();
+        if (announce_destination_file)
+            console_write("* SapRfc.Ini.......: " + params.Destination + "<\n");
+    }
+    // A dead host fails in seconds, not after the library's own long wait.
+    std::string host;
+    int port = 0;
+    if (connect_seconds > 0 &&
+        partner_address(params, option_string, option_text, via_destination_file ? &entry : nullptr,
+                        host, port)) {
+        std::string why;
+        if (!reach_partner(host, port, connect_seconds, why)) {
+            if (reason)
+                *reason = host + ":" + std::to_string(port) + " not reachable (" + why + ")";
+            return 0;
+        }
+    }
+    if (!via_destination_file) {
         begin_session(folder, profile);
         RFC_HANDLE handle = api.RfcOpen(&r.options);
         write_trace_line(trace, option_string, handle, "RfcOpen called", "");
         return handle;
     }
-    r.connect_string = connect_string(params, profile);
-    if (announce_destination_file)
-        console_write("* SapRfc.Ini.......: " + params.Destination + "<\n");
-    bool copied = write_destination_copy(*destination_file, folder);
-    destination_file.reset();
-    if (!copied) return 0;
+    if (!write_destination_copy(entry, folder)) return 0;
     begin_session(folder, profile);
     // The library takes the entry from SapRfc.ini in the run folder, which
     // RFC_INI has named since before it was loaded.

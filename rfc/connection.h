@@ -32,15 +32,36 @@ std::string option_value(const std::string &option_string, const std::string &op
 // all and throws NumberedError 1022 naming the profile and the field.
 std::string connect_string(const LogonParameters &params, const std::string &profile);
 
+// A whole-number option such as ",TIMEOUT=<n>": fallback when the keyword
+// is absent, else its value from low to high; leading zeros are allowed.
+// Throws NumberedError with error for any other value.
+unsigned read_number_option(const std::string &option_string, const std::string &option_text,
+                            const char *keyword, unsigned low, unsigned high, unsigned fallback,
+                            const char *error);
+
+// Where the library will connect for these logon parameters (the options'
+// ,HOST= and ,NO= applied) or, with a destination file, for its entry: the
+// gateway host, or else the host, and the gateway service (sapgwNN is port
+// 33NN, a number the port itself), or else port 33 + system number. False
+// when that cannot be known for sure: a router string (/H/...), a message
+// server (MSHOST=), or a service that names no port.
+bool partner_address(const LogonParameters &params, const std::string &option_string,
+                     const std::string &option_text, const std::string *destination_entry,
+                     std::string &host, int &port);
+
 // Opens the connection to the system that the logon parameters name, and
 // begins the library session for profile in the run folder. When
 // "SapRfc.<destination>" exists in the working folder, it is copied to
 // SapRfc.ini in the run folder (which RFC_INI names) for RfcOpenEx, and
 // "* SapRfc.Ini.......: <destination><" is printed if announce_destination_file;
-// otherwise RfcOpen. Returns the handle, 0 on failure; either way the caller
-// ends the session (finish_session).
+// otherwise RfcOpen. With connect_seconds above 0 a plain TCP connection to
+// the partner (partner_address) is tried first, within that time; when it
+// cannot be made the library is not called, the result is 0 and reason says
+// "<host>:<port> not reachable (<why>)". Returns the handle, 0 on failure;
+// either way the caller ends the session (finish_session).
 RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &records,
                            const LogonParameters &params, const std::string &option_string,
                            const std::string &option_text, const RfcTrace &trace,
                            const FileOpener &files, RunFolder &folder, const std::string &profile,
-                           bool announce_destination_file);
+                           bool announce_destination_file, unsigned connect_seconds = 0,
+                           std::string *reason = nullptr);

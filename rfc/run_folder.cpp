@@ -123,6 +123,10 @@ void create_run_folder(RunFolder &folder) {
                         " !");
 }
 
+void sweep_run_folders() {
+    sweep_dead_runs(temporary_directory());
+}
+
 std::string run_folder_file(RunFolder &folder, const char *name) {
     std::lock_guard<std::mutex> hold(folder.lock);
     return folder.path + name;

@@ -33,6 +33,10 @@ constexpr long long max_shared_trace_size = 1024 * 1024;
 // NumberedError 1027 when no folder can be created.
 void create_run_folder(RunFolder &folder);
 
+// Removes the folders that runs which have ended left in the temporary
+// folder (killed before they could clean up).
+void sweep_run_folders();
+
 // The path of a file in the run folder, and of one in the start folder.
 std::string run_folder_file(RunFolder &folder, const char *name);
 std::string start_folder_file(RunFolder &folder, const char *name);

@@ -26,6 +26,8 @@ struct RunContext {
 
     bool item_mode = false;
     unsigned timeout_seconds = default_timeout_seconds;
+    unsigned parallel = default_parallel;               // systems scanned at once in item mode
+    unsigned connect_seconds = default_connect_seconds; // the reachability check, 0: none
     std::string item_name;
     bool progress_display = false;
 

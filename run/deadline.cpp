@@ -10,21 +10,9 @@
 #include "rfc/run_folder.h"
 
 unsigned read_timeout(const std::string &option_string, const std::string &option_text) {
-    if (option_string.find(",TIMEOUT=") == std::string::npos) return default_timeout_seconds;
-    std::string value = option_value(option_string, option_text, ",TIMEOUT=");
-    // Leading zeros are allowed ("0055" is 55); the value stops counting
-    // once it is out of range, so that no length of digits can overflow.
-    unsigned seconds = 0;
-    bool valid = !value.empty();
-    for (char c : value) {
-        if (c < '0' || c > '9')
-            valid = false;
-        else if (seconds <= max_timeout_seconds)
-            seconds = seconds * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (!valid || seconds < 1 || seconds > max_timeout_seconds)
-        throw NumberedError("Error 1021: Invalid value for ,TIMEOUT= (1 to 900 seconds) !");
-    return seconds;
+    return read_number_option(option_string, option_text, ",TIMEOUT=", 1, max_timeout_seconds,
+                              default_timeout_seconds,
+                              "Error 1021: Invalid value for ,TIMEOUT= (1 to 900 seconds) !");
 }
 
 std::string timeout_answer(const DeadlineState &s, bool document_open, int &exit_code) {

@@ -9,6 +9,8 @@
 
 constexpr unsigned default_timeout_seconds = 55;
 constexpr unsigned max_timeout_seconds = 900;
+constexpr unsigned default_parallel = 8;
+constexpr unsigned default_connect_seconds = 5;
 
 // What the watchdog needs to answer for a run that did not finish in time.
 // The run updates it as it goes; everything is read and written under lock.

@@ -1,10 +1,19 @@
 #include "run/multi.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
+#include <memory>
+#include <thread>
+#include <vector>
 
 #include "common/clock.h"
 #include "common/numbered_error.h"
 #include "output/console.h"
+#include "rfc/rfc_library.h"
+#include "run/children.h"
 #include "run/single.h"
 #include "run/startup.h"
 
@@ -43,10 +52,8 @@ void report_progress(RunContext &ctx, const SystemCounters &count, bool in_progr
     ctx.deadline->systems_not_started = count_entries(list);
 }
 
-} // namespace
-
-int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &files) {
-    SystemCounters count;
+// Header lines and the document's header, as the run begins.
+void begin_list(RunContext &ctx, const SystemCounters &count, const std::string &list) {
     {
         std::lock_guard<std::mutex> hold(ctx.deadline->lock);
         ctx.deadline->multi = true;
@@ -54,7 +61,7 @@ int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
         ctx.deadline->option_string = ctx.option_string;
         ctx.deadline->mode = ctx.doc.mode;
     }
-    report_progress(ctx, count, false, sensor.system_list);
+    report_progress(ctx, count, false, list);
     if (ctx.progress_display) console_write(ctx.banner + "\n");
     for (char &c : ctx.option_copy)
         if (c == ':') c = ' ';
@@ -66,82 +73,9 @@ int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
     begin_document(ctx.doc);
     console_write(ctx.doc.text + "\n", true);
     ctx.doc.text.clear();
+}
 
-    while (!sensor.system_list.empty()) {
-        ctx.measure.item_answered = false;
-        ++count.NoSystems;
-        std::string entry = take_entry(sensor.system_list);
-        ctx.profile_file_name = entry;
-        ctx.profile_path = ctx.profile_directory + entry;
-        std::string label = entry;
-        std::unique_ptr<InputFile> profile;
-        bool oversized = false;
-        try {
-            profile = files.open_read(ctx.profile_path);
-        } catch (const NumberedError &) {
-            oversized = true; // exists, but is no profile: the system failed
-        }
-        if (oversized) {
-            ++count.Failed;
-            report_progress(ctx, count, false, sensor.system_list);
-            continue;
-        }
-        if (!profile) {
-            // Only counted in NoSystems: neither processed nor failed.
-            report_progress(ctx, count, false, sensor.system_list);
-            continue;
-        }
-        report_progress(ctx, count, true, sensor.system_list);
-
-        bool system_error = false;
-        // Other labels carry over from earlier profiles, but a password never
-        // does: without its own it would go to the wrong system.
-        ctx.logon.Password.clear();
-        read_logon_profile(*profile, entry, ProfileRun::Multi, ctx.logon, system_error);
-        profile.reset();
-        check_logon_parameters(entry, ProfileRun::Multi, ctx.logon, system_error);
-        const LogonParameters &p = ctx.logon;
-        label = channel_label(sensor.label_selector, entry, p);
-
-        std::string progress_line = "* " + time_stamp() + " " + entry + ", " + p.Hostname + ", " +
-                                    p.Destination + ", " + p.Sysnr + ", " + p.Client;
-        install_rfc_environment(ctx);
-        ctx.doc.text.clear();
-        ctx.measure.run_status = "ERR";
-
-        // A faulty profile is never used to log on: its password may be the
-        // one left from another system, and a wrong logon can lock the user.
-        if (!system_error) {
-            try {
-                ctx.handle = open_connection(ctx.rfc, ctx.connection, p, ctx.option_string,
-                                             ctx.option_text, ctx.trace, files, *ctx.folder, entry,
-                                             announce_destination_file(ctx));
-            } catch (const NumberedError &) {
-                ctx.handle = 0; // a profile the library cannot take
-            }
-            if (ctx.handle == 0) {
-                system_error = true;
-            } else {
-                ctx.measure.run_status = "ERR";
-                MeasureRequest request{ctx.option_string, ctx.trace, true,
-                                       ctx.item_name,     label,     p.Destination};
-                measure_memory(ctx.rfc, ctx.measure, ctx.handle, ctx.doc, request);
-                if (ctx.measure.run_status == "ERR") system_error = true;
-            }
-        }
-        if (ctx.handle != 0) ctx.rfc.RfcClose(ctx.handle);
-        ctx.handle = 0;
-
-        bool processed =
-            !system_error && ctx.measure.run_status == "OK" && ctx.measure.item_answered;
-        finish_session(*ctx.folder, !processed);
-        ++(processed ? count.Processed : count.Failed);
-        report_progress(ctx, count, false, sensor.system_list);
-        if (ctx.progress_display)
-            console_write("\n" + progress_line +
-                          " State=" + (processed ? "Processed" : "Rfc Failure") + "\n");
-    }
-
+int end_list(RunContext &ctx, const SystemCounters &count) {
     // A failure text left by the last system never belongs in the summary.
     ctx.doc.text.clear();
     open_text(ctx.doc);
@@ -157,4 +91,359 @@ int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
     if (ctx.progress_display)
         console_write("\n* " + stamp + " SAP " + program_name + " now processed...\n");
     return 0;
+}
+
+void count_outcome(SystemCounters &count, SystemOutcome outcome) {
+    if (outcome == SystemOutcome::Processed) ++count.Processed;
+    if (outcome == SystemOutcome::Failed) ++count.Failed;
+}
+
+int run_in_sequence(RunContext &ctx, GlobalSensor &sensor, const FileOpener &files) {
+    SystemCounters count;
+    begin_list(ctx, count, sensor.system_list);
+    while (!sensor.system_list.empty()) {
+        ++count.NoSystems;
+        std::string entry = take_entry(sensor.system_list);
+        SystemOutcome outcome = scan_system(ctx, entry, sensor.label_selector, files, [&] {
+            report_progress(ctx, count, true, sensor.system_list);
+        });
+        count_outcome(count, outcome);
+        report_progress(ctx, count, false, sensor.system_list);
+    }
+    return end_list(ctx, count);
+}
+
+std::string to_hex(const std::string &text) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex = "x"; // never an empty argument
+    for (unsigned char c : text) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return hex;
+}
+
+std::string from_hex(const std::string &hex) {
+    auto value = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : (c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1);
+    };
+    std::string text;
+    for (std::size_t i = 1; i + 1 < hex.size(); i += 2) {
+        int high = value(hex[i]), low = value(hex[i + 1]);
+        if (high < 0 || low < 0) break;
+        text += static_cast<char>(high * 16 + low);
+    }
+    return text;
+}
+
+// The labels that carry over from profile to profile, as a child needs them
+// to read its own profile as the sequential run would; never the password.
+std::string LogonParameters::*const carried_fields[] = {
+    &LogonParameters::Extcompany, &LogonParameters::Destination, &LogonParameters::Client,
+    &LogonParameters::User,       &LogonParameters::Language,    &LogonParameters::Mode,
+    &LogonParameters::Hostname,   &LogonParameters::Sysnr,       &LogonParameters::Gwhost,
+    &LogonParameters::Gwservice};
+
+// A child's exit codes for its outcome; 1 is a fatal RFC error, whose
+// answer is the child's output.
+constexpr int child_processed = 0, child_fatal = 1, child_failed = 3, child_not_found = 4;
+
+std::vector<std::string> child_arguments(const RunContext &ctx, const std::string &entry,
+                                         const std::string &label_selector,
+                                         const LogonParameters &carried) {
+    std::vector<std::string> arguments = {item_child_argument,
+                                          std::to_string(process_id()),
+                                          to_hex(ctx.profile_directory),
+                                          to_hex(entry),
+                                          to_hex(label_selector),
+                                          to_hex(ctx.option_string),
+                                          to_hex(ctx.option_text),
+                                          to_hex(ctx.item_name),
+                                          to_hex(output_mode_name(ctx.doc.mode)),
+                                          ctx.progress_display ? "1" : "0",
+                                          std::to_string(ctx.connect_seconds)};
+    for (auto field : carried_fields)
+        arguments.push_back(to_hex(carried.*field));
+    return arguments;
+}
+
+// One entry of a list scanned in parallel, from its start to its result.
+struct ListItem {
+    std::string entry;
+    LogonParameters carried;
+    bool needs_child = true;
+    SystemOutcome known = SystemOutcome::NotFound; // when no child is needed
+    std::unique_ptr<ChildProcess> child;
+    std::thread reader;
+    bool started = false, done = false;
+};
+
+// What a finished item adds to the answer; false for a fatal error, whose
+// output then ends the answer.
+bool take_result(ListItem &item, SystemCounters &count, std::string &text) {
+    if (!item.needs_child) {
+        count_outcome(count, item.known);
+        return true;
+    }
+    switch (item.child->exit_code) {
+    case child_processed:
+        text += item.child->output;
+        ++count.Processed;
+        return true;
+    case child_not_found:
+        return true;
+    case child_fatal:
+        text += item.child->output;
+        return false;
+    case child_failed:
+        text += item.child->output;
+        ++count.Failed;
+        return true;
+    default: // killed or broken: its output is no part of an answer
+        ++count.Failed;
+        return true;
+    }
+}
+
+int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &files) {
+    // The profiles are read here first, in list order, only to know which
+    // labels each one carries over to the next; each child reads its own
+    // again from there.
+    std::vector<ListItem> items;
+    for (std::string list = sensor.system_list; !list.empty();) {
+        items.emplace_back();
+        ListItem &item = items.back();
+        item.entry = take_entry(list);
+        item.carried = ctx.logon;
+        item.carried.Password.clear();
+        std::unique_ptr<InputFile> profile;
+        try {
+            profile = files.open_read(ctx.profile_directory + item.entry);
+        } catch (const NumberedError &) {
+            item.needs_child = false;
+            item.known = SystemOutcome::Failed;
+            continue;
+        }
+        if (!profile) {
+            item.needs_child = false;
+            continue;
+        }
+        bool unused = false;
+        ctx.logon.Password.clear();
+        read_logon_profile(*profile, item.entry, ProfileRun::Multi, ctx.logon, unused);
+    }
+
+    SystemCounters count;
+    begin_list(ctx, count, sensor.system_list);
+    std::mutex lock;
+    std::condition_variable changed;
+    std::size_t next = 0, shown = 0, running = 0;
+    auto due = ctx.deadline->started + std::chrono::seconds(ctx.deadline->seconds) -
+               std::chrono::milliseconds(300);
+    bool fatal = false, late = false;
+    std::unique_lock<std::mutex> hold(lock);
+    while (shown < items.size() && !fatal) {
+        while (running < ctx.parallel && next < items.size()) {
+            ListItem &item = items[next++];
+            item.started = true;
+            if (!item.needs_child) {
+                item.done = true;
+                continue;
+            }
+            item.child = std::make_unique<ChildProcess>();
+            if (!item.child->start(
+                    child_arguments(ctx, item.entry, sensor.label_selector, item.carried))) {
+                item.done = true; // counted as failed: no exit code
+                continue;
+            }
+            ++running;
+            item.reader = std::thread([&, child = item.child.get(), done = &item.done] {
+                child->collect();
+                std::lock_guard<std::mutex> again(lock);
+                *done = true;
+                --running;
+                changed.notify_all();
+            });
+        }
+        if (!items[shown].done) {
+            if (changed.wait_until(hold, due) == std::cv_status::timeout && !items[shown].done) {
+                late = true;
+                break;
+            }
+            continue;
+        }
+        // In list order, whatever order the children end in.
+        std::string text;
+        while (shown < items.size() && items[shown].done && !fatal) {
+            ++count.NoSystems;
+            fatal = !take_result(items[shown++], count, text);
+        }
+        if (!text.empty()) console_write(text);
+        std::string rest;
+        for (std::size_t i = shown; i < items.size(); ++i)
+            rest += items[i].entry + "#";
+        hold.unlock();
+        report_progress(ctx, count, false, rest);
+        hold.lock();
+    }
+    // Whatever still runs is no longer wanted: out of time, or after a
+    // fatal error that ends the run.
+    for (ListItem &item : items)
+        if (item.started && !item.done && item.child) item.child->kill();
+    hold.unlock();
+    for (ListItem &item : items)
+        if (item.reader.joinable()) item.reader.join();
+    // A killed child could not remove its run folder.
+    if (fatal || late) sweep_run_folders();
+    if (fatal) return 1;
+    if (!late) return end_list(ctx, count);
+
+    // Out of time: what has ended is shown in list order; the systems still
+    // running and those never started count as failed.
+    if (!console_seize()) return 0;
+    std::string text;
+    for (; shown < items.size(); ++shown) {
+        ListItem &item = items[shown];
+        ++count.NoSystems;
+        if (!item.done || !take_result(item, count, text)) ++count.Failed;
+    }
+    DeadlineState state;
+    {
+        std::lock_guard<std::mutex> again(ctx.deadline->lock);
+        state.seconds = ctx.deadline->seconds;
+    }
+    state.mode = ctx.doc.mode;
+    state.option_string = ctx.option_string;
+    state.multi = true;
+    state.item_name = ctx.item_name;
+    state.NoSystems = count.NoSystems;
+    state.Processed = count.Processed;
+    state.Failed = count.Failed;
+    int exit_code = 0;
+    console_write_seized(text + timeout_answer(state, true, exit_code));
+    return exit_code;
+}
+
+} // namespace
+
+SystemOutcome scan_system(RunContext &ctx, const std::string &entry,
+                          const std::string &label_selector, const FileOpener &files,
+                          const std::function<void()> &started) {
+    ctx.measure.item_answered = false;
+    ctx.profile_file_name = entry;
+    ctx.profile_path = ctx.profile_directory + entry;
+    std::unique_ptr<InputFile> profile;
+    try {
+        profile = files.open_read(ctx.profile_path);
+    } catch (const NumberedError &) {
+        return SystemOutcome::Failed; // exists, but is no profile
+    }
+    // Only counted in NoSystems: neither processed nor failed.
+    if (!profile) return SystemOutcome::NotFound;
+    started();
+
+    bool system_error = false;
+    // Other labels carry over from earlier profiles, but a password never
+    // does: without its own it would go to the wrong system.
+    ctx.logon.Password.clear();
+    read_logon_profile(*profile, entry, ProfileRun::Multi, ctx.logon, system_error);
+    profile.reset();
+    check_logon_parameters(entry, ProfileRun::Multi, ctx.logon, system_error);
+    const LogonParameters &p = ctx.logon;
+    std::string label = channel_label(label_selector, entry, p);
+
+    std::string progress_line = "* " + time_stamp() + " " + entry + ", " + p.Hostname + ", " +
+                                p.Destination + ", " + p.Sysnr + ", " + p.Client;
+    install_rfc_environment(ctx);
+    ctx.doc.text.clear();
+    ctx.measure.run_status = "ERR";
+
+    // A faulty profile is never used to log on: its password may be the
+    // one left from another system, and a wrong logon can lock the user.
+    if (!system_error) {
+        try {
+            ctx.handle = open_connection(ctx.rfc, ctx.connection, p, ctx.option_string,
+                                         ctx.option_text, ctx.trace, files, *ctx.folder, entry,
+                                         announce_destination_file(ctx), ctx.connect_seconds);
+        } catch (const NumberedError &) {
+            ctx.handle = 0; // a profile the library cannot take
+        }
+        if (ctx.handle == 0) {
+            system_error = true;
+        } else {
+            ctx.measure.run_status = "ERR";
+            MeasureRequest request{ctx.option_string, ctx.trace, true,
+                                   ctx.item_name,     label,     p.Destination};
+            measure_memory(ctx.rfc, ctx.measure, ctx.handle, ctx.doc, request);
+            if (ctx.measure.run_status == "ERR") system_error = true;
+        }
+    }
+    if (ctx.handle != 0) ctx.rfc.RfcClose(ctx.handle);
+    ctx.handle = 0;
+
+    bool processed = !system_error && ctx.measure.run_status == "OK" && ctx.measure.item_answered;
+    finish_session(*ctx.folder, !processed);
+    if (ctx.progress_display)
+        console_write("\n" + progress_line + " State=" + (processed ? "Processed" : "Rfc Failure") +
+                      "\n");
+    return processed ? SystemOutcome::Processed : SystemOutcome::Failed;
+}
+
+int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &files) {
+    // The plain-text modes count channels across systems (Tamarack's first
+    // ten, Bramble's CH=): their order is the run's, so they stay sequential.
+    bool counts_channels = !is_xml_mode(ctx.doc.mode);
+    if (ctx.parallel <= 1 || counts_channels || count_entries(sensor.system_list) <= 1)
+        return run_in_sequence(ctx, sensor, files);
+    return run_in_children(ctx, sensor, files);
+}
+
+int run_item_child(int argc, const char *const *argv, const FileOpener &files) {
+    // argv: program, item_child_argument, parent id, then the values that
+    // child_arguments() writes.
+    if (argc != 12 + static_cast<int>(std::size(carried_fields))) return 2;
+    binary_standard_output();
+    end_with_parent(std::strtoul(argv[2], nullptr, 10));
+    RunContext ctx;
+    ctx.item_mode = true;
+    ctx.profile_directory = from_hex(argv[3]);
+    std::string entry = from_hex(argv[4]);
+    std::string label_selector = from_hex(argv[5]);
+    ctx.option_string = from_hex(argv[6]);
+    ctx.option_text = ctx.option_copy = from_hex(argv[7]);
+    ctx.item_name = from_hex(argv[8]);
+    std::string mode = from_hex(argv[9]);
+    for (OutputMode m : {OutputMode::EXEXML, OutputMode::Pinnace, OutputMode::Kestrel,
+                         OutputMode::Tamarack, OutputMode::Bramble})
+        if (mode == output_mode_name(m)) ctx.doc.mode = m;
+    ctx.progress_display = std::string(argv[10]) == "1";
+    ctx.connect_seconds = static_cast<unsigned>(std::strtoul(argv[11], nullptr, 10));
+    int at = 12;
+    for (auto field : carried_fields)
+        ctx.logon.*field = from_hex(argv[at++]);
+
+    // The parent's document is open: a fatal error closes it.
+    console_write("", true);
+    int exit_code = child_failed;
+    try {
+        create_run_folder(*ctx.folder);
+        ctx.rfc = load_rfc_library();
+        open_trace_log(ctx);
+        switch (scan_system(ctx, entry, label_selector, files, [] {})) {
+        case SystemOutcome::Processed:
+            exit_code = child_processed;
+            break;
+        case SystemOutcome::NotFound:
+            exit_code = child_not_found;
+            break;
+        case SystemOutcome::Failed:
+            exit_code = child_failed;
+            break;
+        }
+    } catch (const NumberedError &) {
+        exit_code = child_failed;
+    }
+    remove_run_folder(*ctx.folder, exit_code != child_processed);
+    std::fflush(stdout);
+    return exit_code;
 }

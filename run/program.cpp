@@ -12,17 +12,6 @@
 
 namespace {
 
-// With ",SYSLOG" the program's own RFC trace, and the abort line of a fatal
-// RFC error, go to "Ramgauge.Log" beside the profile; a fatal RFC error then
-// also leaves the empty marker file "Ramgauge.EoX" there.
-void open_trace_log(RunContext &ctx) {
-    if (!has_option(ctx, ",SYSLOG")) return;
-    if (!ctx.syslog->open(ctx.profile_directory + "Ramgauge.Log")) return;
-    ctx.trace.trace_log = ctx.syslog.get();
-    ctx.trace.abort_log = ctx.syslog.get();
-    ctx.trace.eoxput_path = ctx.profile_directory + "Ramgauge.EoX";
-}
-
 int run(RunContext &ctx, const FileOpener &files) {
     auto profile = locate_profile(ctx, files);
     {
@@ -44,6 +33,8 @@ int run(RunContext &ctx, const FileOpener &files) {
         // command line's stands.
         if (has_option(ctx, ",TIMEOUT="))
             set_deadline(*ctx.deadline, read_timeout(ctx.option_string, ctx.option_text));
+        ctx.parallel = read_parallel(ctx, ctx.parallel);
+        ctx.connect_seconds = read_connect_seconds(ctx, ctx.connect_seconds);
         create_run_folder(*ctx.folder);
         ctx.rfc = load_rfc_library();
         open_trace_log(ctx);
@@ -105,6 +96,8 @@ bool answer_information_request(int argc, const char *const *argv) {
 
 int run_program(int argc, const char *const *argv, const FileOpener &files) {
     if (answer_information_request(argc, argv)) return 0;
+    if (argc > 1 && argv[1] && std::string(argv[1]) == item_child_argument)
+        return run_item_child(argc, argv, files);
     RunContext ctx;
     std::thread watchdog;
     int exit_code;

@@ -17,6 +17,14 @@ void install_rfc_environment(RunContext &ctx) {
     ctx.rfc.RfcEnvironment(&ctx.rfc_env);
 }
 
+void open_trace_log(RunContext &ctx) {
+    if (!has_option(ctx, ",SYSLOG")) return;
+    if (!ctx.syslog->open(ctx.profile_directory + "Ramgauge.Log")) return;
+    ctx.trace.trace_log = ctx.syslog.get();
+    ctx.trace.abort_log = ctx.syslog.get();
+    ctx.trace.eoxput_path = ctx.profile_directory + "Ramgauge.EoX";
+}
+
 bool announce_destination_file(const RunContext &ctx) {
     return ctx.progress_display || !is_xml_mode(ctx.doc.mode);
 }

@@ -5,6 +5,10 @@
 // Installs the RFC environment as the error handler of the library.
 void install_rfc_environment(RunContext &ctx);
 
+// With ",SYSLOG": the trace log Ramgauge.Log beside the profile, which is
+// also the abort log; a fatal error then leaves Ramgauge.EoX there.
+void open_trace_log(RunContext &ctx);
+
 // Whether "* SapRfc.Ini.......: " is printed: always in the plain-text
 // modes, and in the XML modes only with the progress display, since PRTG
 // reads nothing but the XML answer.

@@ -15,6 +15,17 @@ void rebuild_option_string(RunContext &ctx) {
     ctx.option_string = upper_ascii(ctx.option_copy);
 }
 
+unsigned read_parallel(const RunContext &ctx, unsigned fallback) {
+    return read_number_option(ctx.option_string, ctx.option_text, ",PARALLEL=", 1, max_parallel,
+                              fallback, "Error 1028: Invalid value for ,PARALLEL= (1 to 64) !");
+}
+
+unsigned read_connect_seconds(const RunContext &ctx, unsigned fallback) {
+    return read_number_option(ctx.option_string, ctx.option_text, ",CONNECT=", 0,
+                              max_connect_seconds, fallback,
+                              "Error 1009: Invalid value for ,CONNECT= (0 to 60 seconds) !");
+}
+
 void start_up(RunContext &ctx, int argc, const char *const *argv) {
     ctx.banner = "* " + time_stamp() + " SAP " + program_name + " " + program_version;
     ctx.doc.channel_counter = 0;
@@ -43,6 +54,8 @@ void start_up(RunContext &ctx, int argc, const char *const *argv) {
     ctx.option_text = options;
     rebuild_option_string(ctx);
     ctx.timeout_seconds = read_timeout(ctx.option_string, ctx.option_text);
+    ctx.parallel = read_parallel(ctx, default_parallel);
+    ctx.connect_seconds = read_connect_seconds(ctx, default_connect_seconds);
 
     std::string::size_type item = ctx.option_string.find("ITEM=");
     if (item != std::string::npos) {

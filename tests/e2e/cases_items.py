@@ -111,10 +111,19 @@ CASES = [
     items("sensor options with ,SYSLOG open the trace log", ["GLOBAL", "memory"],
           header() + xml_channel("PRD.P00", "12") + xml_channel("QAS.P00", "5") +
           summary("Pages-In [/Sec]", 2, 2, 0),
-          {GLOBAL: sensor_file(options="x,SYSLOG")},
+          {GLOBAL: sensor_file(options="x,SYSLOG,PARALLEL=1")},
           after={"Ramgauge.Log": lambda log: log.replace(b"\r\n", b"\n") == (
               b"1 RfcOpen called \n1 RfcCall called \n1 RfcReceive called \n"
               b"2 RfcOpen called \n2 RfcCall called \n2 RfcReceive called \n")}),
+    # In parallel each system's library is a child's own: the lines of the
+    # systems may mix, and each child's library counts its own handles.
+    items("sensor options with ,SYSLOG in parallel", ["GLOBAL", "memory"],
+          header() + xml_channel("PRD.P00", "12") + xml_channel("QAS.P00", "5") +
+          summary("Pages-In [/Sec]", 2, 2, 0),
+          {GLOBAL: sensor_file(options="x,SYSLOG,PARALLEL=2")},
+          after={"Ramgauge.Log": lambda log: sorted(log.replace(b"\r\n", b"\n").splitlines()) ==
+                 sorted(2 * [b"1 RfcOpen called ", b"1 RfcCall called ",
+                             b"1 RfcReceive called "])}),
     items("mixed outcomes with progress display", ["PROD", "ITEM=Physical-Mem:Free #"],
           "* {TIME} SAP Ramgauge Vers 4.3 / 29.08.22\n"
           "* {TIME} ITEM=Physical-Mem Free # State=Executing\n" + header() +

@@ -207,15 +207,24 @@ CASES = [
     scan(",TIMEOUT= in item mode counts the systems left as failed",
          header() + xml_channel("PRD.P00", "12") + summary(
              "Pages-In [/Sec]", 4, 1, 3).replace("Failed=3 ", "Failed=3, Timeout after 2 seconds "),
-         args=["PROD", "ITEM=Pages-In:[/Sec],TIMEOUT=2"],
+         args=["PROD", "ITEM=Pages-In:[/Sec],TIMEOUT=2,PARALLEL=1"],
          systems=system() + system("HNG", host="saphang", sysnr="09", fault="hang"),
          files={QUAS: gsng("PRD.P00#HNG.P00#PRD.P00#MISSING.P00#"),
                 "HNG.P00": profile(Destination="HNG", Hostname="saphang", Sysnr="09")},
          max_seconds=4),
-    scan("twenty systems, five hung, answer within ,TIMEOUT=10",
+    scan("twenty systems, five hung, answer within ,TIMEOUT=10 one after the other",
          header() + xml_channel("S00.P00", "12") + xml_channel("S01.P00", "12") + summary(
              "Pages-In [/Sec]", 20, 2, 18).replace("Failed=18 ",
                                                    "Failed=18, Timeout after 10 seconds "),
+         args=["PROD", "ITEM=Pages-In:[/Sec]", ",TIMEOUT=10,PARALLEL=1"],
+         systems=system() + system("HNG", host="saphang", sysnr="09", fault="hang"),
+         files=TWENTY_WITH_FIVE_HUNG, max_seconds=11),
+    # In parallel the hung systems hold five of eight places: every healthy
+    # system is reported by the deadline, in list order.
+    scan("twenty systems, five hung, in parallel: every healthy one reported",
+         header() + "".join(xml_channel("S%02d.P00" % n, "12") for n in range(20) if n % 4 != 2) +
+         summary("Pages-In [/Sec]", 20, 15, 5).replace("Failed=5 ",
+                                                       "Failed=5, Timeout after 10 seconds "),
          args=["PROD", "ITEM=Pages-In:[/Sec]", ",TIMEOUT=10"],
          systems=system() + system("HNG", host="saphang", sysnr="09", fault="hang"),
          files=TWENTY_WITH_FIVE_HUNG, max_seconds=11),

@@ -225,12 +225,43 @@ def run_case(target, case, context):
         shutil.rmtree(work, ignore_errors=True)
 
 
+def shown_options(options):
+    """The options as the item run's Executing line shows them."""
+    options = options.replace(":", " ")
+    cut = options.find(" @")
+    return options if cut < 0 else options[:cut]
+
+
+def sequential_twin(case):
+    """An item-mode case again with ,PARALLEL=1: by default an item run scans
+    its systems in parallel, and one after the other it must answer the
+    same. None for cases that are not item runs, that choose their own
+    ,PARALLEL=, or whose answer depends on timing (,TIMEOUT=)."""
+    args = case.get("args", [])
+    words = " ".join(args[1:])
+    item_run = "ITEM=" in words.upper() or (args[:1] and args[0].upper() == "GLOBAL")
+    if (case.get("exe") or not item_run or "PARALLEL=" in words.upper() or
+            "TIMEOUT=" in words.upper() or len(words) + 12 > 127):
+        return None
+    if len(args) <= 2:
+        twin_args = list(args) + [",PARALLEL=1"]
+    else:
+        twin_args = args[:2] + [args[2] + ",PARALLEL=1"]
+    twin = dict(case, name=case["name"] + " [one after the other]", args=twin_args)
+    if "stdout" in case:
+        before, after = " ".join(args[1:]), " ".join(twin_args[1:])
+        twin["stdout"] = case["stdout"].replace(
+            "* {TIME} %s State=Executing" % shown_options(before),
+            "* {TIME} %s State=Executing" % shown_options(after))
+    return twin
+
+
 def load_cases(modules):
     cases = []
     for name in modules:
         module = importlib.import_module(name)
         cases.extend(module.CASES)
-    return cases
+    return cases + [t for t in map(sequential_twin, cases) if t]
 
 
 def main():
