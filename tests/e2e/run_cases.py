@@ -35,7 +35,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 CASE_MODULES = ["cases_startup", "cases_profile", "cases_scan", "cases_tools", "cases_items",
-                "cases_library", "cases_probe"]
+                "cases_library", "cases_probe", "cases_json"]
 SAPSIM = os.path.join(HERE, "..", "..", "sapsim", "sapsim.py")
 SCHEMA = os.path.join(HERE, "script_v2_schema.json")
 XML_HOST_FILES = ("Ramgauge.Kestrel", "Ramgauge.Pinnace")
@@ -127,7 +127,15 @@ def answers_in_xml(case):
     if any(m in " ".join(case.get("args", [])) for m in "#@$%"):
         return False
     files = list(case.get("files", {})) + list(case.get("rooted", {}))
-    return not any(f.endswith(("Ramgauge.Tamarack", "Ramgauge.Bramble")) for f in files)
+    return not any(f.endswith(("Ramgauge.Tamarack", "Ramgauge.Bramble")) for f in files) \
+        and not answers_in_json(case)
+
+
+def answers_in_json(case):
+    """Whether the case selects the JSON mode itself."""
+    files = (list(case.get("files", {})) + list(case.get("rooted", {})) +
+             list(case.get("program_files", {})))
+    return "stdout" in case and any(f.endswith("Ramgauge.Json") for f in files)
 
 
 def xml_problems(stdout):
@@ -157,6 +165,8 @@ def json_twin(case):
                        else "Ramgauge.Json"] = ""
         if placed:
             twin[key] = placed
+    if "program_files" in case:
+        twin["program_files"] = dict(case["program_files"], **{"Ramgauge.Json": ""})
     return twin
 
 
@@ -173,7 +183,7 @@ def json_problems(stdout, xml_expected, validator):
         return ["the answer is not JSON (%s): %r" % (error, stdout)]
     problems = ["schema: %s at %s" % (e.message, list(e.absolute_path))
                 for e in validator.iter_errors(answer)]
-    if problems:
+    if problems or xml_expected is None:
         return problems
     root = ElementTree.fromstring(xml_expected)
     text = root.findtext("Text") or ""
@@ -268,6 +278,18 @@ def run_case(target, case, context):
         command = target.command(case.get("exe"), [fill(a, values) for a in case.get("args", [])])
         if case.get("json_beside_program"):
             command[-1 - len(case.get("args", []))] = target.json_program()
+        if "program_files" in case:
+            # The program in a folder of its own, with these files beside it.
+            folder = os.path.join(work, "program")
+            os.makedirs(folder)
+            for name in os.listdir(target.bin_dir):
+                if name.startswith("librfc32."):
+                    shutil.copy(os.path.join(target.bin_dir, name), folder)
+            shutil.copy(target.program, folder)
+            for name, content in case["program_files"].items():
+                write_file(os.path.join(folder, name), fill(content, values))
+            command[-1 - len(case.get("args", []))] = os.path.join(
+                folder, os.path.basename(target.program))
         if case.get("isolated"):
             # The program alone, without the RFC library beside it.
             alone = os.path.join(work, os.path.basename(target.program))
@@ -294,6 +316,8 @@ def run_case(target, case, context):
             problems.append("left in the temporary folder: %r" % os.listdir(tmp))
         if answers_in_xml(case):
             problems.extend(xml_problems(actual))
+        if answers_in_json(case):
+            problems.extend(json_problems(actual, None, context["validator"]))
         if "json_of" in case:
             problems.extend(json_problems(actual, fill(case["json_of"], values),
                                           context["validator"]))
