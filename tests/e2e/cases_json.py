@@ -1,6 +1,9 @@
 """PRTG's Script v2 sensor: the JSON mode, selected by Ramgauge.Json in the
 profile's folder or beside the program. (Every XML case of the other tables
 also runs as a JSON twin; see run_cases.py.) Answers end in exit code 0."""
+import json
+import re
+
 from fixtures import profile, system, xml_answer
 
 JSON_HOST = {"Ramgauge.Json": ""}
@@ -67,13 +70,27 @@ PROFILES = {
 
 
 def item_case(name, entries, stdout, item="ITEM=Physical-Mem:Free"):
-    files = dict(PROFILES, **{"Quadrant.Prf": "# Gsng: " + "x" * 12 + entries + "\r\n"})
+    """entries: one list line's text, or several lines' texts."""
+    lines = [entries] if isinstance(entries, str) else entries
+    files = dict(PROFILES, **{"Quadrant.Prf": "".join("# Gsng: " + "x" * 12 + line + "\r\n"
+                                                      for line in lines)})
     return case(name, stdout, args=("PROD", item), files=files, systems=SYSTEMS)
 
 
 def summary(systems, processed, failed, item="Physical-Mem Free"):
     return "(***) %s: NoSystems=%d, Processed=%d, Failed=%d " % (item, systems, processed, failed)
 
+
+def library_missing(work, stdout):
+    answer = json.loads(stdout)
+    return [] if answer["status"] == "error" and re.fullmatch(
+        r"Error 1018: RFC library .*librfc32\.(so|dll) cannot be loaded; install it beside the "
+        r"sensor program\.\.\.", answer["message"]) else ["unexpected answer %r" % stdout]
+
+
+# Script v2 takes at most 50 channels: the first 50 systems that answer.
+FIFTY_TWO = ["PRD.P00#" * 13] * 4
+FIFTY_KEPT = [pages(item_id("PRD.P00") + k, "PRD.P00", 12) for k in range(50)]
 
 CASES = [
     case("the worked example", EXAMPLE),
@@ -135,6 +152,12 @@ CASES = [
          args=["PRD"], files={"PRD.P00": profile(Destination="CWD")},
          program_files=dict(PRD, **JSON_HOST), systems=system(),
          stdout=EXAMPLE.replace("(PRD)", "(CWD)")),
+    item_case("item mode keeps 50 channels and says so", FIFTY_TWO,
+              answer("ok", summary(52, 52, 0, "Pages-In [/Sec]") +
+                     "(2 more channels left out: at most 50) ", *FIFTY_KEPT) + "\n",
+              item="ITEM=Pages-In:[/Sec]"),
+    dict(name="json: missing RFC library gives 1018", args=["PRD"], files={},
+         program_files=dict(PRD, **JSON_HOST), program_alone=True, check=library_missing),
     dict(name="json: the host file beside the program answers a missing profile",
          args=["PRD"], files={}, program_files=JSON_HOST,
          stdout=answer("error", "Error 1002: Profile PRD.P00 is missing...")),

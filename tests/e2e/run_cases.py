@@ -283,7 +283,7 @@ def run_case(target, case, context):
             folder = os.path.join(work, "program")
             os.makedirs(folder)
             for name in os.listdir(target.bin_dir):
-                if name.startswith("librfc32."):
+                if name.startswith("librfc32.") and not case.get("program_alone"):
                     shutil.copy(os.path.join(target.bin_dir, name), folder)
             shutil.copy(target.program, folder)
             for name, content in case["program_files"].items():
