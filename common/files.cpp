@@ -13,6 +13,7 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -144,6 +145,24 @@ std::string temporary_directory() {
     if (result.back() != '/') result += '/';
     return result;
 #endif
+}
+
+std::string running_program() {
+#ifdef _WIN32
+    char path[MAX_PATH + 1] = {};
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return std::string(path, n);
+#else
+    char path[PATH_MAX + 1] = {};
+    ssize_t n = readlink("/proc/self/exe", path, PATH_MAX);
+    return std::string(path, n > 0 ? static_cast<std::size_t>(n) : 0);
+#endif
+}
+
+std::string program_directory() {
+    std::string text = running_program();
+    std::string::size_type sep = text.find_last_of("\\/");
+    return sep == std::string::npos ? std::string() : text.substr(0, sep + 1);
 }
 
 void set_environment(const char *name, const std::string &value) {

@@ -90,6 +90,12 @@ bool replace_file(const std::string &path, const std::string &content, bool owne
 // The system's folder for temporary files, ending in a separator.
 std::string temporary_directory();
 
+// The directory of the running program, in the system's own form, with its
+// trailing separator; empty when it cannot be told.
+std::string program_directory();
+// The full path of the running program.
+std::string running_program();
+
 // The id of this process.
 unsigned long process_id();
 

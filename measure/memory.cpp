@@ -1,5 +1,7 @@
 #include "measure/memory.h"
 
+#include <cstdio>
+
 #include "measure/get_mem_all.h"
 #include "output/channel.h"
 
@@ -72,13 +74,75 @@ std::string memory_status_line(const std::string &destination, const MemoryRecor
     return line;
 }
 
+bool memory_json_channel(int which, const MemoryRecord &r, JsonChannel &channel) {
+    channel.is_float = false;
+    channel.display_unit.clear();
+    switch (which) {
+    case 0:
+        if (r.free_mem < 0) return false;
+        channel.kind = "size_bytes_memory";
+        channel.value = std::to_string(static_cast<std::int64_t>(r.free_mem) * 1024);
+        return true;
+    case 1: {
+        if (r.swap_size <= 0 || r.swap_free < 0) return false;
+        char percent[32];
+        std::snprintf(percent, sizeof percent, "%.2f", r.swap_free * 100.0 / r.swap_size);
+        channel.kind = "percent";
+        channel.is_float = true;
+        channel.value = percent;
+        return true;
+    }
+    case 2:
+    case 3: {
+        std::int32_t pages = which == 2 ? r.in_pg_sec : r.out_pg_sec;
+        if (pages < 0) return false;
+        channel.kind = "custom";
+        channel.display_unit = "pages/s";
+        channel.value = std::to_string(pages);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+std::int64_t item_channel_id(const std::string &name, std::set<std::int64_t> &used) {
+    std::uint32_t hash = 2166136261u;
+    for (char c : name) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 16777619u;
+    }
+    const std::int64_t span = json_max_channel_id - json_min_channel_id + 1;
+    std::int64_t id = json_min_channel_id + static_cast<std::int64_t>(hash) % span;
+    while (used.count(id))
+        id = id == json_max_channel_id ? json_min_channel_id : id + 1;
+    used.insert(id);
+    return id;
+}
+
 namespace {
+
+void write_json_channels(OutputDocument &doc, const MemoryRecord &r) {
+    for (int which = 0; which < 4; ++which) {
+        JsonChannel channel;
+        if (!memory_json_channel(which, r, channel)) continue;
+        // Fixed ids, so that PRTG keeps each channel's history.
+        channel.id = json_min_channel_id + which;
+        channel.name = channel_names[which];
+        write_json_channel(doc, channel);
+    }
+}
 
 void write_full_answer(OutputDocument &doc, const MeasureRequest &request, const MemoryRecord &r) {
     begin_document(doc);
     open_text(doc);
     append_status_text(doc, memory_status_line(request.destination, r));
     close_text(doc, request.option_string);
+    if (doc.mode == OutputMode::Json) {
+        write_json_channels(doc, r);
+        end_document(doc);
+        return;
+    }
     const std::string &options = request.option_string;
     write_channel(doc, options, "", channel_names[0], free_text(r), "MByte");
     if (swap_channel_written(r))
@@ -95,6 +159,22 @@ void write_item_answer(OutputDocument &doc, MeasureState &state, const MeasureRe
     const std::string &label = request.item_channel_label;
     const std::string &options = request.option_string;
     const std::string &item = request.item_name;
+    if (doc.mode == OutputMode::Json) {
+        int which = 0;
+        while (which < 4 && item != channel_names[which])
+            ++which;
+        if (which == 4) return;
+        JsonChannel channel;
+        // The id is taken even for a value left out, so that it stays the
+        // same for the names after it.
+        channel.id = item_channel_id(label, state.item_channel_ids);
+        channel.name = label;
+        if (!memory_json_channel(which, r, channel)) return;
+        write_json_channel(doc, channel);
+        print_document(doc);
+        doc.text.clear();
+        return;
+    }
     if (item == channel_names[0])
         write_channel(doc, options, label, label, free_text(r), "MByte");
     else if (item == channel_names[1] && swap_channel_written(r))

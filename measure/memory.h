@@ -1,8 +1,10 @@
 #pragma once
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "output/document.h"
+#include "output/json.h"
 #include "rfc/failure.h"
 #include "rfc/rfc_library.h"
 
@@ -25,6 +27,20 @@ std::string swap_percentage(const MemoryRecord &record);
 // The status line: "(PRD) Memory=16.777 MB, Free=... PageOut=0 ".
 std::string memory_status_line(const std::string &destination, const MemoryRecord &record);
 
+// The Json form of channel which (0 "Physical-Mem Free", 1 "SwapMemory
+// Free", 2 "Pages-In [/Sec]", 3 "Pages-Out [/Sec]") in PRTG's own units:
+// free memory in bytes (kilobytes times 1024), free swap in per cent of the
+// swap size, paging as pages per second. False, and no channel, where the
+// system gave no value: a negative figure, or no swap size for the per cent.
+// Fills kind, value and type; id and name are the caller's.
+bool memory_json_channel(int which, const MemoryRecord &record, JsonChannel &channel);
+
+// The Json channel id of an item channel: from its name (FNV-1a, 32 bits)
+// into 10 to 2147483647, and on a clash with an id of this run the next free
+// one. So a channel keeps its id, and its history, from scan to scan as long
+// as its name stays; the list's order counts only between names that clash.
+std::int64_t item_channel_id(const std::string &name, std::set<std::int64_t> &used);
+
 // What one measurement needs to know about the run.
 struct MeasureRequest {
     const std::string &option_string;
@@ -40,6 +56,7 @@ struct MeasureState {
     RFC_TYPEHANDLE mem_all_type = 0;
     std::string run_status = "ERR"; // "OK" after a successful measurement
     bool item_answered = false;
+    std::set<std::int64_t> item_channel_ids; // Json ids given in this run
 };
 
 // Creates TF_MEM_ALL, calls GET_MEM_ALL and writes the full answer (or, in

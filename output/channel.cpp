@@ -49,6 +49,8 @@ void write_channel(OutputDocument &doc, const std::string &option_string, const 
             doc.text += "\n> " + name + ": " + value + " " + display_unit(unit);
         }
         break;
+    case OutputMode::Json:
+        break;
     default:
         doc.text += "\n<Result><Channel>" + xml_escape(name) + "</Channel>";
         if (!unit.empty())
@@ -63,4 +65,8 @@ std::string group_thousands(const std::string &digits) {
     if (n <= 3) return digits;
     if (n <= 6) return digits.substr(0, n - 3) + "." + digits.substr(n - 3);
     return digits.substr(0, n - 6) + "." + digits.substr(n - 6, 3) + "." + digits.substr(n - 3);
+}
+
+void write_json_channel(OutputDocument &doc, const JsonChannel &channel) {
+    doc.text += (doc.text.empty() ? "" : ",") + json_channel(channel);
 }

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "output/document.h"
+#include "output/json.h"
 
 // Appends one channel in the form of the output mode. Counts every call;
 // Tamarack drops every channel after the tenth of the process, and Bramble
@@ -16,3 +17,7 @@ std::string clean_key(const std::string &key, const std::string &name);
 // "1234567" -> "1.234.567"; at most two separators, a minus sign counts as a
 // character ("-1234" -> "-1.234", "1234567890" -> "1234.567.890").
 std::string group_thousands(const std::string &digits);
+
+// Appends one channel of a Json answer (the Json form of write_channel,
+// which writes nothing in that mode).
+void write_json_channel(OutputDocument &doc, const JsonChannel &channel);

@@ -3,12 +3,16 @@
 #include <cstdio>
 #include <mutex>
 
+#include "output/json.h"
+
 namespace {
 
 struct Console {
     std::mutex lock;
     bool answered = false;
     bool document_open = false;
+    std::string held;
+    unsigned held_count = 0, held_dropped = 0;
 };
 
 // Never destroyed: a watchdog thread may still use it while the process
@@ -56,4 +60,23 @@ void console_write_seized(const std::string &text) {
 
 bool console_document_open() {
     return console().document_open;
+}
+
+void console_hold(const std::string &channel) {
+    Console &c = console();
+    std::lock_guard<std::mutex> hold(c.lock);
+    if (c.held_count == json_max_channels) {
+        ++c.held_dropped;
+        return;
+    }
+    c.held += (c.held.empty() ? "" : ",") + channel;
+    ++c.held_count;
+}
+
+const std::string &console_held() {
+    return console().held;
+}
+
+unsigned console_held_dropped() {
+    return console().held_dropped;
 }

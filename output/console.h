@@ -24,3 +24,13 @@ void console_write_seized(const std::string &text);
 // Whether a document header went out through console_write; for the holder
 // of the seized console.
 bool console_document_open();
+
+// Channels of a JSON answer that the item run has measured so far: held back
+// instead of printed, since the answer is one object, and given to whoever
+// prints the final answer (the run's summary, the watchdog or the fatal-error
+// handler). console_hold appends one channel object under the lock, and
+// drops it once json_max_channels are held; console_held is read by the run
+// thread or by the holder of the seized console.
+void console_hold(const std::string &channel);
+const std::string &console_held();
+unsigned console_held_dropped();

@@ -1,6 +1,7 @@
 #include "output/document.h"
 
 #include "output/console.h"
+#include "output/json.h"
 
 const char *output_mode_name(OutputMode mode) {
     switch (mode) {
@@ -14,12 +15,18 @@ const char *output_mode_name(OutputMode mode) {
         return "Tamarack";
     case OutputMode::Bramble:
         return "Bramble";
+    case OutputMode::Json:
+        return "Json";
     }
     return "EXEXML";
 }
 
 bool is_xml_mode(OutputMode mode) {
     return mode == OutputMode::EXEXML || mode == OutputMode::Pinnace || mode == OutputMode::Kestrel;
+}
+
+bool answers_with_document(OutputMode mode) {
+    return is_xml_mode(mode) || mode == OutputMode::Json;
 }
 
 std::string xml_escape(const std::string &text) {
@@ -57,33 +64,93 @@ std::string xml_escape(const std::string &text) {
 
 void begin_document(OutputDocument &doc) {
     doc.text = is_xml_mode(doc.mode) ? "\n<Prtg>\n" : "";
+    doc.message.clear();
+    doc.status = "ok";
 }
 
 void open_text(OutputDocument &doc) {
-    doc.text += is_xml_mode(doc.mode) ? "\n<Text>" : "\n# ";
+    if (doc.mode == OutputMode::Json)
+        doc.message.clear();
+    else
+        doc.text += is_xml_mode(doc.mode) ? "\n<Text>" : "\n# ";
 }
 
 void close_text(OutputDocument &doc, const std::string &option_string) {
+    if (doc.mode == OutputMode::Json) return;
     if (is_xml_mode(doc.mode))
         doc.text += "</Text>\n";
     else if (doc.mode == OutputMode::Bramble && option_string.find("CH=") != std::string::npos)
         doc.text.clear();
 }
 
+namespace {
+
+// The channels an item run holds back, followed by those of the document.
+std::string all_channels(const std::string &own) {
+    const std::string &held = console_held();
+    return held + (held.empty() || own.empty() ? "" : ",") + own;
+}
+
+} // namespace
+
 void end_document(OutputDocument &doc) {
-    doc.text += is_xml_mode(doc.mode) ? "\n</Prtg>\n" : "\n";
+    if (doc.mode != OutputMode::Json) {
+        doc.text += is_xml_mode(doc.mode) ? "\n</Prtg>\n" : "\n";
+        return;
+    }
+    std::string message = doc.message;
+    if (unsigned dropped = console_held_dropped())
+        message += "(" + std::to_string(dropped) + " more channels left out: at most " +
+                   std::to_string(json_max_channels) + ") ";
+    doc.text = json_answer(doc.status, message, all_channels(doc.text));
 }
 
 void append_status_text(OutputDocument &doc, const std::string &text) {
-    doc.text += is_xml_mode(doc.mode) ? xml_escape(text) : text;
+    if (doc.mode == OutputMode::Json)
+        doc.message += text;
+    else
+        doc.text += is_xml_mode(doc.mode) ? xml_escape(text) : text;
+}
+
+std::string begin_item_document(OutputDocument &doc) {
+    begin_document(doc);
+    std::string header = doc.mode == OutputMode::Json ? "" : doc.text + "\n";
+    doc.text.clear();
+    return header;
+}
+
+void print_item_header(OutputDocument &doc) {
+    std::string header = begin_item_document(doc);
+    if (!header.empty()) console_write(header, true);
+}
+
+void set_item_status(OutputDocument &doc, unsigned processed, unsigned failed) {
+    doc.status = item_status(processed, failed);
 }
 
 void write_error_document(OutputDocument &doc, const std::string &message) {
+    if (doc.mode == OutputMode::Json) {
+        doc.text = json_answer("error", message, all_channels(""));
+        return;
+    }
     doc.text = "<Prtg>\n<Error>1</Error>\n<Text>" + xml_escape(message) + "</Text>\n</Prtg>\n";
 }
 
+void write_closing_error_document(OutputDocument &doc, const std::string &message) {
+    write_error_document(doc, message);
+    if (is_xml_mode(doc.mode) && console_document_open())
+        doc.text.erase(0, doc.text.find("<Error>"));
+}
+
+int answer_exit_code(OutputMode mode, int code) {
+    return mode == OutputMode::Json ? 0 : code;
+}
+
 void print_document(const OutputDocument &doc) {
-    console_write(doc.text);
+    if (doc.mode != OutputMode::Json)
+        console_write(doc.text);
+    else if (!doc.text.empty())
+        console_hold(doc.text);
 }
 
 void print_answer(const OutputDocument &doc) {

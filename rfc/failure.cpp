@@ -72,13 +72,14 @@ int report_fatal_rfc_error(const char *operation, std::FILE *out) {
     std::string key = field(info.key, sizeof info.key);
     std::string message = field(info.message, sizeof info.message);
 
-    // PRTG reads nothing but XML: the same facts go into an error answer,
-    // which closes the item document whose header is already out.
-    bool xml = fatal_context && is_xml_mode(fatal_context->mode);
-    if (xml) {
+    // PRTG reads nothing but its document: the same facts go into an error
+    // answer, which closes the item document whose header is already out.
+    bool as_document = fatal_context && answers_with_document(fatal_context->mode);
+    if (as_document) {
         OutputDocument doc;
-        write_error_document(doc, "Error 1017: RFC error at " + op + ": " + key + " - " + message);
-        if (console_document_open()) doc.text.erase(0, doc.text.find("<Error>"));
+        doc.mode = fatal_context->mode;
+        write_closing_error_document(doc, "Error 1017: RFC error at " + op + ": " + key + " - " +
+                                              message);
         std::fputs(doc.text.c_str(), out);
     } else {
         std::fprintf(out, "%*.0s", 0, "RFC error");
@@ -94,19 +95,19 @@ int report_fatal_rfc_error(const char *operation, std::FILE *out) {
     std::fflush(out);
     if (api && api->RfcClose) api->RfcClose(0);
 
-    if (!xml) std::fprintf(out, "* Programm aborted...\n");
+    if (!as_document) std::fprintf(out, "* Programm aborted...\n");
     RfcTrace *trace = fatal_context ? fatal_context->trace : nullptr;
     if (trace && trace->abort_log) trace->abort_log->append_line("* Pgrm aborted...");
     std::FILE *eoxput = nullptr;
     if (trace && !trace->eoxput_path.empty())
         eoxput = std::fopen(native_path(trace->eoxput_path).c_str(), "w");
     if (!eoxput) {
-        if (!xml) std::fprintf(out, "* Error at EoXput-File...\n");
+        if (!as_document) std::fprintf(out, "* Error at EoXput-File...\n");
     } else {
         std::fclose(eoxput);
     }
     std::fflush(out);
-    return 1;
+    return fatal_context ? answer_exit_code(fatal_context->mode, 1) : 1;
 }
 
 extern "C" void SAP_API fatal_rfc_error(char *operation) {

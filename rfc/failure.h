@@ -49,9 +49,9 @@ struct FatalErrorContext {
 };
 void install_fatal_error_context(FatalErrorContext *context);
 
-// Prints the RFC error block and the abort lines, or in the XML modes the
-// error answer "Error 1017: RFC error at ..." (closing an item document whose
-// header is out); returns the exit code (1).
+// Prints the RFC error block and the abort lines, or in the XML and Json
+// modes the error answer "Error 1017: RFC error at ..." (closing an item
+// document whose header is out); returns the exit code (1, or 0 in Json).
 int report_fatal_rfc_error(const char *operation, std::FILE *out);
 
 // The error handler installed in the RFC library: reports the library's last

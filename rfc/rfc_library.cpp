@@ -1,13 +1,12 @@
 #include "rfc/rfc_library.h"
 
+#include "common/files.h"
 #include "common/numbered_error.h"
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <dlfcn.h>
-#include <limits.h>
-#include <unistd.h>
 #endif
 
 const char *rfc_library_file_name() {
@@ -17,26 +16,6 @@ const char *rfc_library_file_name() {
     return "librfc32.so";
 #endif
 }
-
-namespace {
-
-// The directory of the running program, with its trailing separator.
-std::string program_directory() {
-#ifdef _WIN32
-    char path[MAX_PATH + 1] = {};
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string text(path, n);
-    std::string::size_type sep = text.find_last_of("\\/");
-#else
-    char path[PATH_MAX + 1] = {};
-    ssize_t n = readlink("/proc/self/exe", path, PATH_MAX);
-    std::string text(path, n > 0 ? static_cast<std::size_t>(n) : 0);
-    std::string::size_type sep = text.rfind('/');
-#endif
-    return sep == std::string::npos ? std::string() : text.substr(0, sep + 1);
-}
-
-} // namespace
 
 RfcApi load_rfc_library() {
     std::string path = program_directory() + rfc_library_file_name();

@@ -124,12 +124,6 @@ void ChildProcess::kill() {
     if (process_) TerminateProcess(process_, 255);
 }
 
-std::string running_program() {
-    char path[MAX_PATH + 1] = {};
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return std::string(path, n);
-}
-
 void end_with_parent(unsigned long) {}
 
 void binary_standard_output() {
@@ -194,12 +188,6 @@ void ChildProcess::collect() {
 void ChildProcess::kill() {
     std::lock_guard<std::mutex> hold(lock_);
     if (pid_ > 0 && !reaped_) ::kill(pid_, SIGKILL);
-}
-
-std::string running_program() {
-    char path[PATH_MAX + 1] = {};
-    ssize_t n = ::readlink("/proc/self/exe", path, PATH_MAX);
-    return std::string(path, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
 void end_with_parent(unsigned long parent) {

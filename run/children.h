@@ -1,5 +1,7 @@
 #pragma once
 #include <mutex>
+
+#include "common/files.h"
 #include <string>
 #include <vector>
 
@@ -40,9 +42,6 @@ class ChildProcess {
     bool reaped_ = false;
 #endif
 };
-
-// The full path of the running program.
-std::string running_program();
 
 // In a child: ends the process when the parent with this id is gone
 // (Linux; elsewhere the parent's job object does it).

@@ -14,8 +14,12 @@
 // reference to each step. One instance per process.
 struct RunContext {
     std::string program_path; // argument 0, for the trace log
-    std::string banner;       // "* hh:mm:ss SAP Ramgauge Vers ..."
-    std::string argument2;    // as typed; names the sensor in the global file
+    // The program's own folder in Windows form (ending in a backslash), or
+    // empty: where a Script v2 sensor keeps its profiles and host file.
+    std::string program_folder;
+    bool mode_settled = false; // by locate_profile
+    std::string banner;        // "* hh:mm:ss SAP Ramgauge Vers ..."
+    std::string argument2;     // as typed; names the sensor in the global file
 
     // Option words joined with one blank: upper-cased, and as typed.
     std::string option_string;

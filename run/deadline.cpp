@@ -19,7 +19,7 @@ std::string timeout_answer(const DeadlineState &s, bool document_open, int &exit
     OutputDocument doc;
     doc.mode = s.mode;
     if (!s.multi) {
-        exit_code = 2;
+        exit_code = answer_exit_code(s.mode, 2);
         write_error_document(doc, "Error 1020: No answer from " + s.destination + " within " +
                                       std::to_string(s.seconds) + " seconds !");
         return doc.text;
@@ -27,11 +27,7 @@ std::string timeout_answer(const DeadlineState &s, bool document_open, int &exit
     // The system in progress and those not yet started count as failed.
     exit_code = 0;
     std::string text;
-    if (!document_open) {
-        begin_document(doc);
-        text = doc.text + "\n";
-        doc.text.clear();
-    }
+    if (!document_open) text = begin_item_document(doc);
     unsigned left = s.systems_not_started;
     unsigned failed = s.Failed + left + (s.system_in_progress ? 1 : 0);
     char counters[160];
@@ -41,6 +37,7 @@ std::string timeout_answer(const DeadlineState &s, bool document_open, int &exit
     open_text(doc);
     append_status_text(doc, "(***) " + s.item_name + counters);
     close_text(doc, s.option_string);
+    set_item_status(doc, s.Processed, failed);
     end_document(doc);
     return text + doc.text + "\n";
 }

@@ -62,7 +62,30 @@ std::unique_ptr<InputFile> prtg_search(RunContext &ctx, const FileOpener &files)
     throw missing_profile(name);
 }
 
+bool exists(const std::string &path, const FileOpener &files) {
+    return path.size() <= max_path && files.open_read(path) != nullptr;
+}
+
+// After the PRTG search found nothing: the profile beside the program, or
+// the search's own error.
+std::unique_ptr<InputFile> beside_program(RunContext &ctx, const FileOpener &files,
+                                          const NumberedError &error) {
+    if (std::string(error.what()).compare(0, 11, "Error 1002:") != 0) throw error;
+    if (ctx.program_folder.empty()) throw error;
+    std::string path = ctx.program_folder + ctx.profile_file_name;
+    auto profile = path.size() <= max_path ? files.open_read(path) : nullptr;
+    if (!profile) throw error;
+    ctx.profile_directory = ctx.program_folder;
+    return profile;
+}
+
 } // namespace
+
+OutputMode mode_before_location(const RunContext &ctx, const FileOpener &files) {
+    bool json = exists(json_host_file, files) ||
+                (!ctx.program_folder.empty() && exists(ctx.program_folder + json_host_file, files));
+    return json ? OutputMode::Json : OutputMode::EXEXML;
+}
 
 void check_path_length(const std::string &path) {
     if (path.size() > max_path)
@@ -97,6 +120,10 @@ std::unique_ptr<InputFile> locate_profile(RunContext &ctx, const FileOpener &fil
             host_file_found = true;
         }
     }
+    if (!host_file_found && !ctx.program_folder.empty() &&
+        exists(ctx.program_folder + json_host_file, files))
+        ctx.doc.mode = OutputMode::Json;
+    ctx.mode_settled = true;
 
     std::unique_ptr<InputFile> profile;
     if (host_file_found || has_option(ctx, "@")) {
@@ -105,7 +132,11 @@ std::unique_ptr<InputFile> locate_profile(RunContext &ctx, const FileOpener &fil
         if (!profile) throw missing_profile(ctx.profile_path);
         return profile;
     }
-    profile = prtg_search(ctx, files);
+    try {
+        profile = prtg_search(ctx, files);
+    } catch (const NumberedError &error) {
+        profile = beside_program(ctx, files, error);
+    }
     ctx.profile_path = ctx.profile_directory + name;
     return profile;
 }

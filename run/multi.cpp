@@ -70,9 +70,7 @@ void begin_list(RunContext &ctx, const SystemCounters &count, const std::string 
     if (ctx.progress_display)
         console_write("* " + ctx.banner.substr(2, 8) + " " + ctx.option_copy +
                       " State=Executing\n");
-    begin_document(ctx.doc);
-    console_write(ctx.doc.text + "\n", true);
-    ctx.doc.text.clear();
+    print_item_header(ctx.doc);
 }
 
 int end_list(RunContext &ctx, const SystemCounters &count) {
@@ -85,6 +83,7 @@ int end_list(RunContext &ctx, const SystemCounters &count) {
                   static_cast<unsigned>(count.Failed));
     append_status_text(ctx.doc, "(***) " + ctx.item_name + counters);
     close_text(ctx.doc, ctx.option_string);
+    set_item_status(ctx.doc, count.Processed, count.Failed);
     end_document(ctx.doc);
     console_answer(ctx.doc.text + "\n");
     std::string stamp = time_stamp();

@@ -61,7 +61,8 @@ const char *const usage =
     "\n"
     "PRTG EXE/XML sensor for the memory and paging of SAP systems. Logs on with\n"
     "the logon profile PROFILE (PRD means PRD.P00), calls GET_MEM_ALL and prints\n"
-    "one answer: PRTG's XML, or a plain-text form when a host file selects it.\n"
+    "one answer: PRTG's XML, or a plain-text form when a host file selects it,\n"
+    "or PRTG's Script v2 JSON with Ramgauge.Json there or beside the program.\n"
     "\n"
     "Options, matched anywhere in the option words, in any case:\n"
     "  ITEM=<item>       one figure for each system of Quadrant.Prf\n"
@@ -74,7 +75,8 @@ const char *const usage =
     "                    @ also takes PROFILE's own directory\n"
     "\n"
     "Exit codes: 0 answer printed, 1 fatal RFC error, 2 numbered error or\n"
-    "failed measurement. The administrator's guide tells every answer.\n";
+    "failed measurement; always 0 with JSON, whose status tells. The\n"
+    "administrator's guide tells every answer.\n";
 
 // Argument 1 exactly one of these asks for the usage or the version; no
 // profile can carry such a name.
@@ -92,6 +94,14 @@ bool answer_information_request(int argc, const char *const *argv) {
     return false;
 }
 
+// The program's folder in the Windows form the sensor's paths take.
+std::string program_folder() {
+    std::string folder = program_directory();
+    for (char &c : folder)
+        if (c == '/') c = '\\';
+    return folder;
+}
+
 } // namespace
 
 int run_program(int argc, const char *const *argv, const FileOpener &files) {
@@ -101,6 +111,7 @@ int run_program(int argc, const char *const *argv, const FileOpener &files) {
     RunContext ctx;
     std::thread watchdog;
     int exit_code;
+    ctx.program_folder = program_folder();
     try {
         start_up(ctx, argc, argv);
         ctx.deadline->seconds = ctx.timeout_seconds;
@@ -109,9 +120,10 @@ int run_program(int argc, const char *const *argv, const FileOpener &files) {
         exit_code = run(ctx, files);
     } catch (const NumberedError &error) {
         remove_run_folder(*ctx.folder, true);
+        if (!ctx.mode_settled) ctx.doc.mode = mode_before_location(ctx, files);
         write_error_document(ctx.doc, error.what());
         print_answer(ctx.doc);
-        exit_code = 2;
+        exit_code = answer_exit_code(ctx.doc.mode, 2);
     }
     remove_run_folder(*ctx.folder, false);
     stop_watchdog(*ctx.deadline, watchdog);

@@ -26,7 +26,7 @@ void open_trace_log(RunContext &ctx) {
 }
 
 bool announce_destination_file(const RunContext &ctx) {
-    return ctx.progress_display || !is_xml_mode(ctx.doc.mode);
+    return ctx.progress_display || !answers_with_document(ctx.doc.mode);
 }
 
 std::string parameter_text(std::string copy) {
@@ -68,7 +68,7 @@ int run_single_system(RunContext &ctx, const FileOpener &files) {
         write_error_document(ctx.doc, "Error 1011: RFC-Open for " + p.Destination + " failed !" +
                                           (reason.empty() ? "" : " - " + reason));
         print_answer(ctx.doc);
-        return 2;
+        return answer_exit_code(ctx.doc.mode, 2);
     }
 
     ctx.measure.run_status = "ERR";
@@ -91,5 +91,5 @@ int run_single_system(RunContext &ctx, const FileOpener &files) {
     std::string message = ctx.doc.text;
     write_error_document(ctx.doc, message);
     print_answer(ctx.doc);
-    return 2;
+    return answer_exit_code(ctx.doc.mode, 2);
 }

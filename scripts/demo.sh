@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Demonstration: builds the sensor, starts sapsim with a system whose figures
 # are this machine's live memory and paging, writes a logon profile with
-# ramgauge-profile and runs one scan in each output mode.
+# ramgauge-profile and runs one scan in each output mode, JSON included.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -25,7 +25,7 @@ echo "demo-pass1" | "$bin/ramgauge-profile" create "$work/DEMO.P00" \
     --gwhost 127.0.0.1 --gwservice "$port"
 (cd "$work" && "$bin/ramgauge-profile" check DEMO)
 
-for mode in EXEXML Pinnace Kestrel Tamarack Bramble; do
+for mode in EXEXML Pinnace Kestrel Tamarack Bramble Json; do
     dir=$work/$mode
     mkdir -p "$dir"
     cp "$work/DEMO.P00" "$dir/"

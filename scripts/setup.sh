@@ -3,7 +3,7 @@
 # runs as root (or through sudo) with no input.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ googletest python3 procps clang libclang-rt-14-dev
+packages=(cmake ninja-build g++ googletest python3 python3-jsonschema procps clang libclang-rt-14-dev
           g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
           wine wine32:i386)
 

@@ -120,7 +120,7 @@ CASES = [
     items("sensor options with ,SYSLOG in parallel", ["GLOBAL", "memory"],
           header() + xml_channel("PRD.P00", "12") + xml_channel("QAS.P00", "5") +
           summary("Pages-In [/Sec]", 2, 2, 0),
-          {GLOBAL: sensor_file(options="x,SYSLOG,PARALLEL=2")},
+          {GLOBAL: sensor_file(options="x,SYSLOG,PARALLEL=2")}, parallel=True,
           after={"Ramgauge.Log": lambda log: sorted(log.replace(b"\r\n", b"\n").splitlines()) ==
                  sorted(2 * [b"1 RfcOpen called ", b"1 RfcCall called ",
                              b"1 RfcReceive called "])}),

@@ -225,7 +225,7 @@ CASES = [
          header() + "".join(xml_channel("S%02d.P00" % n, "12") for n in range(20) if n % 4 != 2) +
          summary("Pages-In [/Sec]", 20, 15, 5).replace("Failed=5 ",
                                                        "Failed=5, Timeout after 10 seconds "),
-         args=["PROD", "ITEM=Pages-In:[/Sec]", ",TIMEOUT=10"],
+         args=["PROD", "ITEM=Pages-In:[/Sec]", ",TIMEOUT=10"], parallel=True,
          systems=system() + system("HNG", host="saphang", sysnr="09", fault="hang"),
          files=TWENTY_WITH_FIVE_HUNG, max_seconds=11),
 ]

@@ -3,6 +3,11 @@
 
 Each case runs in a fresh temporary directory with the files it names, gives
 the program its arguments, and checks the exact stdout bytes and exit code.
+Every case that PRTG would read in an XML mode also runs as a JSON twin
+("json: ..."): the same arguments and files, with the host file Ramgauge.Json
+beside the program (and beside any XML host file of the case). Its answer must
+validate against PRTG's Script v2 schema (script_v2_schema.json) and carry the
+XML answer's text and state, its channels in PRTG's units, with exit code 0.
 The Windows build runs under Wine; its lines end in CRLF, and its working
 directory lies on drive C: of the Wine prefix, so that rooted paths such as
 "C:\\PRTG_Path.Txt" or "\\Program Files\\..." land inside that prefix.
@@ -10,6 +15,7 @@ directory lies on drive C: of the Wine prefix, so that rooted paths such as
 import argparse
 import concurrent.futures
 import importlib
+import json
 import os
 import re
 import resource
@@ -23,12 +29,18 @@ import threading
 import time
 from xml.etree import ElementTree
 
+import jsonschema  # Debian's python3-jsonschema
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 CASE_MODULES = ["cases_startup", "cases_profile", "cases_scan", "cases_tools", "cases_items",
-                "cases_library", "cases_probe"]
+                "cases_library", "cases_probe", "cases_json"]
 SAPSIM = os.path.join(HERE, "..", "..", "sapsim", "sapsim.py")
+SCHEMA = os.path.join(HERE, "script_v2_schema.json")
+XML_HOST_FILES = ("Ramgauge.Kestrel", "Ramgauge.Pinnace")
+FIXED_IDS = {"Physical-Mem Free": 10, "SwapMemory Free": 11, "Pages-In [/Sec]": 12,
+             "Pages-Out [/Sec]": 13}
 TIME = "{TIME}"
 
 
@@ -54,6 +66,19 @@ class Target:
         if self.wine:
             return ["wine", path] + list(args)
         return [path] + list(args)
+
+    def json_program(self):
+        """The program in a folder of its own with the RFC library and the
+        host file Ramgauge.Json beside it, as a Script v2 sensor keeps it."""
+        folder = os.path.join(self.work_root, "json-bin")
+        if not os.path.isdir(folder):
+            os.makedirs(folder)
+            for name in os.listdir(self.bin_dir):
+                if name.startswith("librfc32."):
+                    shutil.copy(os.path.join(self.bin_dir, name), folder)
+            shutil.copy(self.program, folder)
+            write_file(os.path.join(folder, "Ramgauge.Json"), "")
+        return os.path.join(folder, os.path.basename(self.program))
 
     def rooted_path(self, windows_path):
         # "C:\\x\\y" inside the Wine prefix's drive C:.
@@ -102,7 +127,15 @@ def answers_in_xml(case):
     if any(m in " ".join(case.get("args", [])) for m in "#@$%"):
         return False
     files = list(case.get("files", {})) + list(case.get("rooted", {}))
-    return not any(f.endswith(("Ramgauge.Tamarack", "Ramgauge.Bramble")) for f in files)
+    return not any(f.endswith(("Ramgauge.Tamarack", "Ramgauge.Bramble")) for f in files) \
+        and not answers_in_json(case)
+
+
+def answers_in_json(case):
+    """Whether the case selects the JSON mode itself."""
+    files = (list(case.get("files", {})) + list(case.get("rooted", {})) +
+             list(case.get("program_files", {})))
+    return "stdout" in case and any(f.endswith("Ramgauge.Json") for f in files)
 
 
 def xml_problems(stdout):
@@ -116,6 +149,91 @@ def xml_problems(stdout):
     except ElementTree.ParseError as error:
         return ["the answer is not well-formed XML (%s): %r" % (error, stdout)]
     return [] if root.tag == "Prtg" else ["the root element is %s" % root.tag]
+
+
+def json_twin(case):
+    """The JSON twin of a case that answers in an XML mode."""
+    twin = dict(case, name="json: " + case["name"], json_of=case["stdout"], exit=0,
+                json_beside_program=True)
+    del twin["stdout"]
+    for key in ("files", "rooted"):
+        sep = "/" if key == "files" else "\\"
+        placed = dict(case.get(key, {}))
+        for name in list(placed):
+            if name.endswith(XML_HOST_FILES):
+                placed[name.rsplit(sep, 1)[0] + sep + "Ramgauge.Json" if sep in name
+                       else "Ramgauge.Json"] = ""
+        if placed:
+            twin[key] = placed
+    if "program_files" in case:
+        twin["program_files"] = dict(case["program_files"], **{"Ramgauge.Json": ""})
+    return twin
+
+
+def json_problems(stdout, xml_expected, validator):
+    """The JSON answer against the schema and against the XML answer of the
+    same case: the same text and state, the same channels in PRTG's units."""
+    try:
+        stdout.encode("ascii")
+    except UnicodeEncodeError:
+        return ["the answer is not pure ASCII: %r" % stdout]
+    try:
+        answer = json.loads(stdout)
+    except ValueError as error:
+        return ["the answer is not JSON (%s): %r" % (error, stdout)]
+    problems = ["schema: %s at %s" % (e.message, list(e.absolute_path))
+                for e in validator.iter_errors(answer)]
+    if problems or xml_expected is None:
+        return problems
+    root = ElementTree.fromstring(xml_expected)
+    text = root.findtext("Text") or ""
+    results = [(r.findtext("Channel") or "", r.findtext("Value") or "",
+                r.findtext("CustomUnit") or "") for r in root.findall("Result")]
+    counts = re.search(r"Processed=(\d+), Failed=(\d+)", text)
+    if root.findtext("Error") == "1":
+        status = "error"
+    elif text.startswith("(***) ") and counts:
+        processed, failed = int(counts.group(1)), int(counts.group(2))
+        status = "ok" if failed == 0 else "warning" if processed else "error"
+    else:
+        status = "ok"
+    if len(results) > 50:
+        text += "(%d more channels left out: at most 50) " % (len(results) - 50)
+    if answer["status"] != status:
+        problems.append("status %r, expected %r" % (answer["status"], status))
+    if answer.get("message") != text[:2000]:
+        problems.append("message %r, expected %r" % (answer.get("message"), text[:2000]))
+    channels = list(answer.get("channels", []))
+    ids = [c["id"] for c in channels]
+    if len(set(ids)) != len(ids):
+        problems.append("channel ids repeat: %r" % ids)
+    # Channels of an error answer are those an item run measured before it.
+    item = text.startswith("(***) ") or status == "error"
+    for name, value, unit in results[:50]:
+        found = next((c for c in channels if c["name"] == name), None)
+        if found:
+            channels.remove(found)
+            if not item and found["id"] != FIXED_IDS.get(name):
+                problems.append("channel %s has the id %s" % (name, found["id"]))
+        if unit == "MByte":
+            # Kilobytes as bytes; the XML cuts three decimal digits of them.
+            if found is None and value != "0":
+                problems.append("channel %s missing" % name)
+            elif found and (found["kind"] != "size_bytes_memory"
+                            or str(found["value"] // 1024 // 1000) != value):
+                problems.append("channel %s is %r, XML %s MByte" % (name, found, value))
+        elif unit == "PerCent":
+            if found and found["kind"] != "percent":
+                problems.append("channel %s is %r" % (name, found))
+        elif int(value) >= 0 and (found is None or found["value"] != int(value)
+                                  or found.get("display_unit") != "pages/s"):
+            problems.append("channel %s is %r, XML %s" % (name, found, value))
+        elif int(value) < 0 and found:
+            problems.append("channel %s reports a negative figure: %r" % (name, found))
+    # Free swap may stand where the XML leaves it out (it does so by free memory).
+    problems.extend("channel %r is not in the XML answer" % c for c in channels
+                    if c["kind"] != "percent")
+    return problems
 
 
 def fill(content, values):
@@ -158,6 +276,20 @@ def run_case(target, case, context):
             created.append(path)
             write_file(path, fill(content, values))
         command = target.command(case.get("exe"), [fill(a, values) for a in case.get("args", [])])
+        if case.get("json_beside_program"):
+            command[-1 - len(case.get("args", []))] = target.json_program()
+        if "program_files" in case:
+            # The program in a folder of its own, with these files beside it.
+            folder = os.path.join(work, "program")
+            os.makedirs(folder)
+            for name in os.listdir(target.bin_dir):
+                if name.startswith("librfc32.") and not case.get("program_alone"):
+                    shutil.copy(os.path.join(target.bin_dir, name), folder)
+            shutil.copy(target.program, folder)
+            for name, content in case["program_files"].items():
+                write_file(os.path.join(folder, name), fill(content, values))
+            command[-1 - len(case.get("args", []))] = os.path.join(
+                folder, os.path.basename(target.program))
         if case.get("isolated"):
             # The program alone, without the RFC library beside it.
             alone = os.path.join(work, os.path.basename(target.program))
@@ -184,6 +316,11 @@ def run_case(target, case, context):
             problems.append("left in the temporary folder: %r" % os.listdir(tmp))
         if answers_in_xml(case):
             problems.extend(xml_problems(actual))
+        if answers_in_json(case):
+            problems.extend(json_problems(actual, None, context["validator"]))
+        if "json_of" in case:
+            problems.extend(json_problems(actual, fill(case["json_of"], values),
+                                          context["validator"]))
         if "stdout" in case:
             want = expected_bytes(fill(case["stdout"], values), target.wine)
             if not matches(want, actual):
@@ -260,8 +397,16 @@ def load_cases(modules):
     cases = []
     for name in modules:
         module = importlib.import_module(name)
-        cases.extend(module.CASES)
-    return cases + [t for t in map(sequential_twin, cases) if t]
+        for case in module.CASES:
+            cases.append(case)
+            # JSON item runs hold their channels for one object and scan one
+            # system after the other: cases of the parallel run have no twin.
+            if answers_in_xml(case) and not case.get("isolated") and not case.get("parallel"):
+                cases.append(json_twin(case))
+            twin = sequential_twin(case)
+            if twin:
+                cases.append(twin)
+    return cases
 
 
 def main():
@@ -278,7 +423,10 @@ def main():
     # A loopback port with nothing listening, for "partner not reached".
     probe = socket.socket()
     probe.bind(("127.0.0.1", 0))
-    context = {"wine": opts.wine, "target": target, "closed_port": probe.getsockname()[1]}
+    with open(SCHEMA) as f:
+        validator = jsonschema.Draft7Validator(json.load(f))
+    context = {"wine": opts.wine, "target": target, "closed_port": probe.getsockname()[1],
+               "validator": validator}
     probe.close()
     cases = load_cases(CASE_MODULES)
     names = [c["name"] for c in cases]
@@ -304,6 +452,7 @@ def main():
     shared = [c for c in runnable if c.get("rooted") or c.get("serial")]
     parallel = [c for c in runnable if c not in shared]
 
+    target.json_program()
     failed = 0
     lock = threading.Lock()
 

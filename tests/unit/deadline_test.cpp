@@ -56,6 +56,21 @@ TEST(TimeoutAnswer, SingleAndList) {
     EXPECT_EQ(code, 0);
     EXPECT_EQ(timeout_answer(s, false, code), "\n<Prtg>\n\n" + summary)
         << "the header too when it was not out yet";
+    s.mode = OutputMode::Json;
+    EXPECT_EQ(timeout_answer(s, true, code),
+              "{\"version\":2,\"status\":\"warning\",\"message\":\"(***) Pages-In [/Sec]: "
+              "NoSystems=7, Processed=2, Failed=5, Timeout after 10 seconds \"}\n\n");
+    EXPECT_EQ(code, 0);
+    s.Processed = 0;
+    EXPECT_NE(timeout_answer(s, false, code).find("\"status\":\"error\""), std::string::npos)
+        << "every system failed or left";
+    s.multi = false;
+    EXPECT_EQ(timeout_answer(s, false, code),
+              "{\"version\":2,\"status\":\"error\",\"message\":\"Error 1020: No answer from P&D "
+              "within 10 seconds !\"}\n");
+    EXPECT_EQ(code, 0);
+    s.multi = true;
+    s.Processed = 2;
     s.mode = OutputMode::Tamarack;
     EXPECT_EQ(timeout_answer(s, true, code),
               "\n# (***) Pages-In [/Sec]: NoSystems=7, Processed=2, Failed=5, Timeout after 10 "

@@ -15,9 +15,11 @@ struct Located {
     std::string content, error;
 };
 
-Located locate(const FakeFiles &files, const char *name, const char *options = nullptr) {
+Located locate(const FakeFiles &files, const char *name, const char *options = nullptr,
+               const char *program_folder = "") {
     Located out;
     const char *argv[] = {"ramgauge", name, options};
+    out.ctx.program_folder = program_folder;
     try {
         start_up(out.ctx, options ? 3 : 2, argv);
         auto in = locate_profile(out.ctx, files);
@@ -56,6 +58,69 @@ TEST(LocateProfile, HostFilesLastOneWins) {
     files.files.erase("C:\\Sensors\\PROD.P00");
     EXPECT_EQ(locate(files, "C:\\Sensors\\PROD").error,
               "Error 1002: Profile C:\\Sensors\\PROD.P00 is missing...");
+}
+
+TEST(LocateProfile, JsonHostFileInTheProfileDirectoryOrBesideTheProgram) {
+    const char *program = "\\opt\\paessler\\share\\scripts\\";
+    FakeFiles files;
+    files.files = {{"C:\\Sensors\\Ramgauge.Kestrel", ""},
+                   {"C:\\Sensors\\Ramgauge.Json", ""},
+                   {"C:\\Sensors\\PROD.P00", "p"}};
+    EXPECT_EQ(locate(files, "C:\\Sensors\\PROD").ctx.doc.mode, OutputMode::Json);
+
+    // Beside the program it counts only where no host file lies in the
+    // profile directory; the search itself is unchanged.
+    files.files = {{std::string(program) + "Ramgauge.Json", ""}, {"PROD.P00", "cwd"}};
+    Located l = locate(files, "PROD", nullptr, program);
+    EXPECT_EQ(l.ctx.doc.mode, OutputMode::Json);
+    EXPECT_EQ(l.content, "cwd");
+    files.files["Ramgauge.Bramble"] = "";
+    EXPECT_EQ(locate(files, "PROD", nullptr, program).ctx.doc.mode, OutputMode::Bramble);
+    EXPECT_EQ(locate(files, "PROD").ctx.doc.mode, OutputMode::Bramble);
+    files.files.erase("Ramgauge.Bramble");
+    EXPECT_EQ(locate(files, "PROD").ctx.doc.mode, OutputMode::EXEXML) << "no program folder known";
+}
+
+TEST(LocateProfile, BesideTheProgramOnlyWhereTheSearchFindsNothing) {
+    const char *program = "\\opt\\scripts\\";
+    FakeFiles files;
+    files.files = {{"\\opt\\scripts\\PROD.P00", "beside"},
+                   {"\\Program Files\\" + exexml + "PROD.P00", "pf"}};
+    EXPECT_EQ(locate(files, "PROD", nullptr, program).content, "pf");
+    files.files.erase("\\Program Files\\" + exexml + "PROD.P00");
+    Located l = locate(files, "PROD", nullptr, program);
+    EXPECT_EQ(l.content, "beside");
+    EXPECT_EQ(l.ctx.profile_directory, program);
+    EXPECT_EQ(l.ctx.profile_path, "\\opt\\scripts\\PROD.P00");
+    EXPECT_EQ(l.ctx.doc.mode, OutputMode::EXEXML) << "the mode comes from host files only";
+
+    files.files["C:\\PRTG_Path.Txt"] = "C:\\Apps";
+    EXPECT_EQ(locate(files, "PROD", nullptr, program).content, "beside") << "after the path file";
+    // Not for a directory named by "@" or a host file, and not for other errors.
+    files.files = {{"\\opt\\scripts\\PROD.P00", "beside"}, {"sub\\Ramgauge.Pinnace", ""}};
+    EXPECT_EQ(locate(files, "sub\\PROD", nullptr, program).error,
+              "Error 1002: Profile sub\\PROD.P00 is missing...");
+    EXPECT_EQ(locate(files, "sub\\PROD", "@", program).error,
+              "Error 1002: Profile sub\\PROD.P00 is missing...");
+    files.files = {{"\\opt\\scripts\\PROD.P00", "beside"},
+                   {"C:\\PRTG_Path.Txt", "C:\\" + std::string(300, 'a')}};
+    EXPECT_EQ(locate(files, "PROD", nullptr, program).error.substr(0, 11), "Error 1016:");
+    files.files = {};
+    EXPECT_EQ(locate(files, "PROD", nullptr, program).error,
+              "Error 1002: Profile PROD.P00 is missing...");
+}
+
+TEST(ModeBeforeLocation, JsonHostFileHereOrBesideTheProgram) {
+    FakeFiles files;
+    RunContext ctx;
+    EXPECT_EQ(mode_before_location(ctx, files), OutputMode::EXEXML);
+    ctx.program_folder = "\\opt\\scripts\\";
+    files.files = {{"\\opt\\scripts\\Ramgauge.Json", ""}};
+    EXPECT_EQ(mode_before_location(ctx, files), OutputMode::Json);
+    files.files = {{"Ramgauge.Json", ""}};
+    EXPECT_EQ(mode_before_location(ctx, files), OutputMode::Json);
+    files.files = {{"Ramgauge.Kestrel", ""}};
+    EXPECT_EQ(mode_before_location(ctx, files), OutputMode::EXEXML);
 }
 
 TEST(LocateProfile, PrtgPathFile) {

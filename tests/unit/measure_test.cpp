@@ -53,6 +53,73 @@ TEST(MeasureMemory, TheExampleFigures) {
     EXPECT_EQ(fake.deletes, 1);
 }
 
+TEST(MeasureMemory, TheExampleFiguresInJson) {
+    reset_fake();
+    Measured m = measure({}, false, "", "", OutputMode::Json);
+    EXPECT_EQ(m.doc.text,
+              "{\"version\":2,\"status\":\"ok\",\"message\":\"(PRD) Memory=16.777 MB, "
+              "Free=2.097 MB, Swap=4.194 MB, Free=50%, PageIn=12, PageOut=0 \",\"channels\":["
+              "{\"id\":10,\"name\":\"Physical-Mem Free\",\"type\":\"integer\",\"kind\":"
+              "\"size_bytes_memory\",\"value\":2147483648},"
+              "{\"id\":11,\"name\":\"SwapMemory Free\",\"type\":\"float\",\"kind\":\"percent\","
+              "\"value\":50.00},"
+              "{\"id\":12,\"name\":\"Pages-In [/Sec]\",\"type\":\"integer\",\"kind\":\"custom\","
+              "\"display_unit\":\"pages/s\",\"value\":12},"
+              "{\"id\":13,\"name\":\"Pages-Out [/Sec]\",\"type\":\"integer\",\"kind\":"
+              "\"custom\",\"display_unit\":\"pages/s\",\"value\":0}]}\n");
+    EXPECT_EQ(m.printed, "");
+}
+
+TEST(MemoryJsonChannel, PrtgUnitsAndFiguresLeftOut) {
+    struct Case {
+        MemoryRecord r;
+        int which;
+        const char *value; // nullptr: left out
+    } cases[] = {
+        {{12, 0, 2097152, 0, 2097152, 4194304}, 0, "2147483648"},
+        {{12, 0, 0, 0, 0, 0}, 0, "0"},
+        {{12, 0, 2147483647, 0, 0, 0}, 0, "2199023254528"},
+        {{12, 0, -1, 0, 0, 0}, 0, nullptr},
+        {{12, 0, -7, 0, 0, 0}, 0, nullptr},
+        // Free swap in per cent of the swap size, whatever free memory says.
+        {{12, 0, -1, 0, 2097152, 4194304}, 1, "50.00"},
+        {{12, 0, 1, 0, 1, 3}, 1, "33.33"},
+        {{12, 0, 1, 0, 5, 0}, 1, nullptr},
+        {{12, 0, 1, 0, 5, -1}, 1, nullptr},
+        {{12, 0, 1, 0, -1, 100}, 1, nullptr},
+        {{12, 3, 1, 0, 0, 0}, 2, "12"},
+        {{-1, 3, 1, 0, 0, 0}, 2, nullptr},
+        {{12, 3, 1, 0, 0, 0}, 3, "3"},
+        {{12, -3, 1, 0, 0, 0}, 3, nullptr},
+    };
+    const char *kinds[] = {"size_bytes_memory", "percent", "custom", "custom"};
+    for (const Case &c : cases) {
+        JsonChannel channel;
+        bool written = memory_json_channel(c.which, c.r, channel);
+        ASSERT_EQ(written, c.value != nullptr) << c.which << " " << (c.value ? c.value : "-");
+        if (!written) continue;
+        EXPECT_EQ(channel.value, c.value);
+        EXPECT_EQ(channel.kind, kinds[c.which]);
+        EXPECT_EQ(channel.is_float, c.which == 1);
+        EXPECT_EQ(channel.display_unit, c.which >= 2 ? "pages/s" : "");
+    }
+}
+
+TEST(ItemChannelId, FromTheNameNextFreeOnAClash) {
+    std::set<std::int64_t> used;
+    // FNV-1a of "PRD.P00" is 0x7484cd0d; 10 + that modulo 2147483638.
+    EXPECT_EQ(item_channel_id("PRD.P00", used), 1954801739);
+    EXPECT_EQ(item_channel_id("PRD.P00", used), 1954801740) << "the same name again";
+    std::set<std::int64_t> other_run;
+    EXPECT_EQ(item_channel_id("PRD.P00", other_run), 1954801739) << "every run alike";
+    for (const char *name : {"", "QAS.P00", "sapprd", "\xff\xff\xff\xff"}) {
+        std::int64_t id = item_channel_id(name, used);
+        EXPECT_GE(id, 10);
+        EXPECT_LE(id, 2147483647);
+    }
+    EXPECT_EQ(used.size(), 6u);
+}
+
 TEST(MeasureMemory, CallParametersAndStructureInstalledOnce) {
     reset_fake();
     MeasureState state;

@@ -2,6 +2,7 @@
 
 #include "output/channel.h"
 #include "output/document.h"
+#include "output/json.h"
 
 namespace {
 
@@ -43,7 +44,11 @@ INSTANTIATE_TEST_SUITE_P(
                       FramingCase{OutputMode::Bramble, "",
                                   "\n# (PRD) a<b \n> Pages-In [/Sec]: 12 #\n"},
                       FramingCase{OutputMode::Bramble, "XCH=1", "12\n"},
-                      FramingCase{OutputMode::Bramble, "CH=2", "\n"}));
+                      FramingCase{OutputMode::Bramble, "CH=2", "\n"},
+                      // write_channel has no Json form: measure/ writes Json channels.
+                      FramingCase{OutputMode::Json, "",
+                                  "{\"version\":2,\"status\":\"ok\",\"message\":\"(PRD) "
+                                  "a<b \"}\n"}));
 
 TEST(ErrorDocument, SameInEveryModeAndEscaped) {
     for (OutputMode mode : {OutputMode::EXEXML, OutputMode::Tamarack, OutputMode::Bramble}) {
@@ -55,6 +60,90 @@ TEST(ErrorDocument, SameInEveryModeAndEscaped) {
         EXPECT_EQ(doc.text, "<Prtg>\n<Error>1</Error>\n<Text>Error 1002: Profile "
                             "C:\\A&amp;B\\&lt;x&gt;.P00 is missing...</Text>\n</Prtg>\n");
     }
+}
+
+TEST(JsonAnswer, ErrorAnswerAndExitCodes) {
+    OutputDocument doc;
+    doc.mode = OutputMode::Json;
+    begin_document(doc);
+    open_text(doc);
+    write_error_document(doc, "Error 1002: Profile C:\\A\"B\\x.P00 is missing...");
+    EXPECT_EQ(doc.text, "{\"version\":2,\"status\":\"error\",\"message\":\"Error 1002: Profile "
+                        "C:\\\\A\\\"B\\\\x.P00 is missing...\"}\n");
+    write_closing_error_document(doc, "Error 1017: x");
+    EXPECT_EQ(doc.text, "{\"version\":2,\"status\":\"error\",\"message\":\"Error 1017: x\"}\n");
+    // PRTG's Script v2 sensor reads the state from the answer; the other
+    // modes keep their exit codes.
+    EXPECT_EQ(answer_exit_code(OutputMode::Json, 2), 0);
+    EXPECT_EQ(answer_exit_code(OutputMode::Json, 1), 0);
+    EXPECT_EQ(answer_exit_code(OutputMode::EXEXML, 2), 2);
+    EXPECT_EQ(answer_exit_code(OutputMode::Tamarack, 1), 1);
+    EXPECT_TRUE(answers_with_document(OutputMode::Json));
+    EXPECT_FALSE(answers_with_document(OutputMode::Bramble));
+}
+
+TEST(JsonAnswer, ItemHeaderAndStatus) {
+    OutputDocument doc;
+    for (auto c :
+         {std::make_pair(OutputMode::EXEXML, "\n<Prtg>\n\n"),
+          std::make_pair(OutputMode::Tamarack, "\n"), std::make_pair(OutputMode::Json, "")}) {
+        doc.mode = c.first;
+        doc.text = "left over";
+        EXPECT_EQ(begin_item_document(doc), c.second);
+        EXPECT_EQ(doc.text, "");
+    }
+    struct Case {
+        unsigned processed, failed;
+        const char *status;
+    } cases[] = {{2, 0, "ok"}, {0, 0, "ok"}, {2, 1, "warning"}, {0, 3, "error"}};
+    for (const Case &c : cases) {
+        doc.mode = OutputMode::Json;
+        begin_item_document(doc);
+        open_text(doc);
+        append_status_text(doc, "(***) s ");
+        close_text(doc, "");
+        set_item_status(doc, c.processed, c.failed);
+        end_document(doc);
+        EXPECT_EQ(doc.text, std::string("{\"version\":2,\"status\":\"") + c.status +
+                                "\",\"message\":\"(***) s \"}\n")
+            << c.processed << " " << c.failed;
+    }
+}
+
+TEST(JsonString, PureAsciiEscapedAndCut) {
+    struct Case {
+        std::string text, escaped;
+    } cases[] = {
+        {"a\"b\\c", "\"a\\\"b\\\\c\""},
+        {"Kennwort ung\xfcltig", "\"Kennwort ung\\u00fcltig\""},
+        {"\x80\xff", "\"\\u0080\\u00ff\""},
+        {"tab\tLF\nCR\r", "\"tab\\tLF\\nCR\\r\""},
+        {std::string("a\0b\x01\x1f\x7f", 6), "\"a?b???\""},
+        {"<&>/", "\"<&>/\""},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(json_string(c.text), c.escaped) << c.text;
+    // The limit counts characters: an escaped byte is one.
+    std::string long_text = std::string(1999, 'a') + "\xfc" + "bc";
+    EXPECT_EQ(json_string(long_text, json_max_message),
+              "\"" + std::string(1999, 'a') + "\\u00fc\"");
+}
+
+TEST(JsonChannel, Forms) {
+    JsonChannel c;
+    c.id = 12;
+    c.name = "Pages-In [/Sec]";
+    c.kind = "custom";
+    c.display_unit = "pages/s";
+    c.value = "12";
+    EXPECT_EQ(json_channel(c), "{\"id\":12,\"name\":\"Pages-In [/Sec]\",\"type\":\"integer\","
+                               "\"kind\":\"custom\",\"display_unit\":\"pages/s\",\"value\":12}");
+    c.is_float = true;
+    c.kind = "percent";
+    c.display_unit.clear();
+    c.value = "33.33";
+    EXPECT_EQ(json_channel(c), "{\"id\":12,\"name\":\"Pages-In [/Sec]\",\"type\":\"float\","
+                               "\"kind\":\"percent\",\"value\":33.33}");
 }
 
 TEST(XmlEscape, PureAsciiWhateverTheBytes) {

@@ -289,6 +289,13 @@ TEST(FatalRfcError, ConsolePicture) {
                              "RfcReceive: RFC_ERROR_PROTOCOL - reply &lt;?&#228;&gt;</Text>\n"
                              "</Prtg>\n");
     std::fclose(out);
+
+    context.mode = OutputMode::Json;
+    out = std::tmpfile();
+    EXPECT_EQ(report_fatal_rfc_error("RfcReceive", out), 0) << "Json answers carry the state";
+    EXPECT_EQ(read_all(out), "{\"version\":2,\"status\":\"error\",\"message\":\"Error 1017: "
+                             "RFC error at RfcReceive: RFC_ERROR_PROTOCOL - reply <?\\u00e4>\"}\n");
+    std::fclose(out);
     install_fatal_error_context(nullptr);
 }
 
