@@ -56,14 +56,16 @@ int run_single_system(RunContext &ctx, const FileOpener &files) {
                       ctx.option_copy + " State=Executing\n");
     }
 
-    ctx.handle =
-        open_connection(ctx.rfc, ctx.connection, p, ctx.option_string, ctx.option_text, ctx.trace,
-                        files, *ctx.folder, ctx.profile_file_name, announce_destination_file(ctx));
+    std::string reason;
+    ctx.handle = open_connection(ctx.rfc, ctx.connection, p, ctx.option_string, ctx.option_text,
+                                 ctx.trace, files, *ctx.folder, ctx.profile_file_name,
+                                 announce_destination_file(ctx), ctx.connect_seconds, &reason);
     std::string session_trace = run_folder_file(*ctx.folder, sap_trace_file);
     if (ctx.handle == 0) {
-        // The library's own reason, when its trace names one.
+        // The partner not reached at all, or else the library's own reason
+        // when its trace names one.
         bool found = false;
-        std::string reason = last_trace_error(files, session_trace, found);
+        if (reason.empty()) reason = last_trace_error(files, session_trace, found);
         finish_session(*ctx.folder, true);
         write_error_document(ctx.doc, "Error 1011: RFC-Open for " + p.Destination + " failed !" +
                                           (reason.empty() ? "" : " - " + reason));

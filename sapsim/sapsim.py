@@ -30,7 +30,8 @@ call), garbage (a reply that breaks the protocol), delay SECONDS (answer
 late), hang (never answer the call), hang_logon (accept the connection,
 never answer the logon), endless (a reply of short lines without end),
 empty_table, short_row (a table row shorter than MEM_ALL), long_code (a
-result code too large for any int).
+result code too large for any int), hangup (the connection is dropped
+before any answer, as by a peer that breaks off the handshake).
 
 A client first names the system (CONNECT, host and sysnr); sapsim refuses
 when it serves none. The logon data (LOGON) follow with the first call, and
@@ -137,7 +138,7 @@ class ConfigError(Exception):
 FAULTS = {"none": None, "refuse": "text", "failure": "text", "exception": "name",
           "sys_exception": "name", "code": "int", "drop": None, "garbage": None,
           "delay": "seconds", "hang": None, "hang_logon": None, "endless": None,
-          "empty_table": None, "short_row": None, "long_code": None}
+          "empty_table": None, "short_row": None, "long_code": None, "hangup": None}
 LIBRARY_FAULTS = ["none", "install", "create", "get_line", "delete", "structure", "type_handle",
                   "export_value",
                   "exporting", "importing"]
@@ -322,6 +323,8 @@ class Handler(socketserver.StreamRequestHandler):
                 sim.log("connect - refused")
                 self.send("REFUSED no system %s %s" % (where.get("host"), where.get("sysnr")))
                 return
+            if system.fault == "hangup":
+                return  # the peer drops the connection before any answer
             if system.library_fault != "none":
                 self.send("OK", "libfault " + system.library_fault)
             else:

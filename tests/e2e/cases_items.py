@@ -251,3 +251,70 @@ CASES.append(
           ["PROD", "ITEM=Pages-Out:[/Sec]"],
           header() + FIFTY_ANSWERS + summary("Pages-Out [/Sec]", 50, 39, 11), FIFTY_FILES,
           systems=FIFTY, timeout=45))
+
+
+def hundred_systems():
+    """A hundred systems: four where nothing listens, three powered off (no
+    answer to the handshake), three whose peer drops the connection, three
+    that log on and never answer the call; the rest answer."""
+    files, answers = {}, ""
+    for n in range(100):
+        name = "S%02d.P00" % n
+        if n in (3, 31, 62, 90):
+            files[name] = profile(Gwservice="{closed_port}")
+        elif n in (7, 44, 77):
+            files[name] = profile(Gwservice="{silent_port}")
+        elif n in (12, 55, 98):
+            files[name] = profile(Destination="DRP", Hostname="sapdrop", Sysnr="08")
+        elif n in (20, 50, 80):
+            files[name] = profile(Destination="HNG", Hostname="saphang", Sysnr="09")
+        else:
+            files[name] = profile()
+            answers += xml_channel(name, "0")
+    files[QUAS] = "".join(gsng("S%02d.P00#" % n) for n in range(100))
+    return files, answers
+
+
+HUNDRED_FILES, HUNDRED_ANSWERS = hundred_systems()
+CASES.append(
+    # In parallel (the default, 8 at once) every healthy system is reported
+    # within 1.5 x (,CONNECT= 5 s + the hung systems' receive wait of 20 s).
+    items("a hundred systems with dead and hung ones: every healthy one reported",
+          ["PROD", "ITEM=Pages-Out:[/Sec]"],
+          header() + HUNDRED_ANSWERS + summary("Pages-Out [/Sec]", 100, 87, 13), HUNDRED_FILES,
+          systems=FIFTY + system("DRP", host="sapdrop", sysnr="08", fault="hangup"),
+          parallel=True, max_seconds=37.5, timeout=60))
+
+
+def twenty_with_a_fatal_fifth():
+    files = {QUAS: "".join(gsng("S%02d.P00#" % n) for n in range(20))}
+    for n in range(20):
+        files["S%02d.P00" % n] = (profile(Destination="BAD", Hostname="sapbad", Sysnr="04")
+                                  if n == 4 else profile())
+    return files
+
+
+CASES.append(
+    # The same answer in parallel as one after the other: the systems before
+    # the fatal one, then its answer; the children still running are ended.
+    items("a fatal error in system 5 of 20 ends the run",
+          ["PROD", "ITEM=Pages-In:[/Sec]"],
+          header() + "".join(xml_channel("S%02d.P00" % n, "12") for n in range(4)) +
+          "<Error>1</Error>\n<Text>Error 1017: RFC error at RfcReceive: RFC_ERROR_PROTOCOL - "
+          "reply from BAD breaks the protocol</Text>\n</Prtg>\n",
+          twenty_with_a_fatal_fifth(),
+          systems=system() + system("BAD", host="sapbad", sysnr="04", fault="garbage"), exit=1))
+
+CASES += [
+    items("invalid ,PARALLEL=%s" % value, ["PROD", "ITEM=Pages-In:[/Sec],PARALLEL=" + value],
+          error_answer("Error 1028: Invalid value for ,PARALLEL= (1 to 64) !"), {}, exit=2)
+    for value in ["0", "65", "x", ""]
+] + [
+    items(",PARALLEL= takes leading zeros", ["PROD", "ITEM=Pages-In:[/Sec],PARALLEL=0064"],
+          header() + xml_channel("PRD.P00", "12") + summary("Pages-In [/Sec]", 1, 1, 0),
+          {QUAS: gsng("PRD.P00#")}, parallel=True),
+] + [
+    items("invalid ,CONNECT=%s" % value, ["PROD", "ITEM=Pages-In:[/Sec],CONNECT=" + value],
+          error_answer("Error 1009: Invalid value for ,CONNECT= (0 to 60 seconds) !"), {}, exit=2)
+    for value in ["61", "-1", "1.5"]
+]

@@ -212,14 +212,29 @@ CASES = [
     scan("a system that refuses every logon", failed(
         "Error 1014: RFC-Failure raised ! - logon refused by sapprd client 100 user MONITOR: "
         "user is locked"), exit=2, systems=system(fault="refuse user is locked")),
+    # Before the open a plain TCP connection tries the partner (,CONNECT=,
+    # default 5 s): the library is not even called for a dead host.
     scan("nothing listening fails at once with its reason", failed(
+        "Error 1011: RFC-Open for PRD failed ! - 127.0.0.1:{closed_port} not reachable "
+        "(connection refused)"),
+         exit=2, files={"PRD.P00": profile(Gwservice="{closed_port}")}, timeout=5,
+         after={"Dev_Rfc.Trc": None}),
+    scan("nothing listening, without the check: the library's reason", failed(
         "Error 1011: RFC-Open for PRD failed ! - partner 127.0.0.1:{closed_port} not reached: "
-        "connection refused"),
+        "connection refused"), args=["PRD", ",CONNECT=0"],
          exit=2, files={"PRD.P00": profile(Gwservice="{closed_port}")}, timeout=5,
          check=shared_trace("PRD.P00", "not reached: connection refused")),
+    scan("a host where nothing answers fails within ,CONNECT=", failed(
+        "Error 1011: RFC-Open for PRD failed ! - 127.0.0.1:{silent_port} not reachable "
+        "(timeout after 2 s)"), args=["PRD", ",CONNECT=2"],
+         exit=2, files={"PRD.P00": profile(Gwservice="{silent_port}")}, max_seconds=3),
+    scan("the check knows sapgwNN and the host's gateway of its system number", failed(
+        "Error 1011: RFC-Open for PRD failed ! - 127.0.0.1:3399 not reachable "
+        "(connection refused)"), exit=2,
+         files={"PRD.P00": profile(Gwservice="sapgw99")}),
     scan("unknown host", failed(
-        "Error 1011: RFC-Open for PRD failed ! - partner no-such-host.invalid:{port} not "
-        "reached: unknown host no-such-host.invalid"), exit=2,
+        "Error 1011: RFC-Open for PRD failed ! - no-such-host.invalid:{port} not reachable "
+        "(unknown host)"), exit=2,
          files={"PRD.P00": profile(Gwhost="no-such-host.invalid")}),
     scan("a host that serves no such system", failed(
         "Error 1011: RFC-Open for PRD failed ! - partner sapprd not reached: no system sapprd 07"),

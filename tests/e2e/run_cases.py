@@ -117,6 +117,27 @@ def start_sapsim(work, systems):
     return proc, port
 
 
+def silent_listener():
+    """A loopback port where a connection is never answered, as a powered-off
+    host: a listener whose queue is full and never accepted, so that the
+    system drops every further handshake. Returns its sockets and port."""
+    server = socket.socket()
+    server.bind(("127.0.0.1", 0))
+    server.listen(0)
+    port = server.getsockname()[1]
+    sockets = [server]
+    for _ in range(3):
+        filler = socket.socket()
+        filler.setblocking(False)
+        try:
+            filler.connect(("127.0.0.1", port))
+        except BlockingIOError:
+            pass
+        sockets.append(filler)
+    time.sleep(0.1)
+    return sockets, port
+
+
 def answers_in_xml(case):
     """Whether stdout must be one XML document: the sensor in an XML mode,
     without progress lines."""
@@ -252,6 +273,7 @@ def run_case(target, case, context):
         if "systems" in case:
             sapsim, values["port"] = start_sapsim(work, case["systems"])
         values["closed_port"] = str(context["closed_port"])
+        values["silent_port"] = str(context["silent_port"])
         values["work"] = work
         for name, content in case.get("files", {}).items():
             write_file(os.path.join(work, *name.split("/")), fill(content, values))
@@ -373,11 +395,12 @@ def sequential_twin(case):
     """An item-mode case again with ,PARALLEL=1: by default an item run scans
     its systems in parallel, and one after the other it must answer the
     same. None for cases that are not item runs, that choose their own
-    ,PARALLEL=, or whose answer depends on timing (,TIMEOUT=)."""
+    ,PARALLEL= or are about the parallel run, or whose answer depends on
+    timing (,TIMEOUT=)."""
     args = case.get("args", [])
     words = " ".join(args[1:])
     item_run = "ITEM=" in words.upper() or (args[:1] and args[0].upper() == "GLOBAL")
-    if (case.get("exe") or not item_run or "PARALLEL=" in words.upper() or
+    if (case.get("exe") or not item_run or case.get("parallel") or "PARALLEL=" in words.upper() or
             "TIMEOUT=" in words.upper() or len(words) + 12 > 127):
         return None
     if len(args) <= 2:
@@ -428,6 +451,7 @@ def main():
     context = {"wine": opts.wine, "target": target, "closed_port": probe.getsockname()[1],
                "validator": validator}
     probe.close()
+    silent, context["silent_port"] = silent_listener()
     cases = load_cases(CASE_MODULES)
     names = [c["name"] for c in cases]
     if opts.module:
