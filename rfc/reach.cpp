@@ -9,6 +9,7 @@
 using Descriptor = SOCKET;
 constexpr Descriptor no_socket = INVALID_SOCKET;
 #else
+#include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -90,13 +91,38 @@ bool reach_partner(const std::string &host, int port, unsigned seconds, std::str
     }();
     (void)started;
 #endif
+    // An address written as numbers needs no resolver (which, on Linux,
+    // loads its name-service modules into the process).
+    sockaddr_in numeric4;
+    sockaddr_in6 numeric6;
+    std::memset(&numeric4, 0, sizeof numeric4);
+    std::memset(&numeric6, 0, sizeof numeric6);
+    addrinfo literal;
+    std::memset(&literal, 0, sizeof literal);
+    literal.ai_socktype = SOCK_STREAM;
+    if (::inet_pton(AF_INET, host.c_str(), &numeric4.sin_addr) == 1) {
+        numeric4.sin_family = AF_INET;
+        numeric4.sin_port = htons(static_cast<unsigned short>(port));
+        literal.ai_family = AF_INET;
+        literal.ai_addr = reinterpret_cast<sockaddr *>(&numeric4);
+        literal.ai_addrlen = sizeof numeric4;
+    } else if (::inet_pton(AF_INET6, host.c_str(), &numeric6.sin6_addr) == 1) {
+        numeric6.sin6_family = AF_INET6;
+        numeric6.sin6_port = htons(static_cast<unsigned short>(port));
+        literal.ai_family = AF_INET6;
+        literal.ai_addr = reinterpret_cast<sockaddr *>(&numeric6);
+        literal.ai_addrlen = sizeof numeric6;
+    }
     addrinfo hints;
     std::memset(&hints, 0, sizeof hints);
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo *addresses = nullptr;
     std::string service = std::to_string(port);
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &addresses) != 0 || !addresses) {
+    if (literal.ai_addr) {
+        addresses = &literal;
+    } else if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &addresses) != 0 ||
+               !addresses) {
         why = "unknown host";
         return false;
     }
@@ -111,7 +137,7 @@ bool reach_partner(const std::string &host, int port, unsigned seconds, std::str
         int tried = try_address(a, static_cast<int>(left));
         if (tried != 0) result = tried;
     }
-    ::freeaddrinfo(addresses);
+    if (addresses != &literal) ::freeaddrinfo(addresses);
     if (result == 1) return true;
     why = result < 0 || std::chrono::steady_clock::now() >= due
               ? "timeout after " + std::to_string(seconds) + " s"
