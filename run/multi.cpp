@@ -178,7 +178,7 @@ struct ListItem {
 };
 
 // What a finished item adds to the answer; false for a fatal error, whose
-// output then ends the answer.
+// output (the fatal answer) the caller takes or drops.
 bool take_result(ListItem &item, SystemCounters &count, std::string &text) {
     if (!item.needs_child) {
         count_outcome(count, item.known);
@@ -192,7 +192,6 @@ bool take_result(ListItem &item, SystemCounters &count, std::string &text) {
     case child_not_found:
         return true;
     case child_fatal:
-        text += item.child->output;
         return false;
     case child_failed:
         text += item.child->output;
@@ -275,7 +274,9 @@ int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
         std::string text;
         while (shown < items.size() && items[shown].done && !fatal) {
             ++count.NoSystems;
-            fatal = !take_result(items[shown++], count, text);
+            ListItem &item = items[shown++];
+            fatal = !take_result(item, count, text);
+            if (fatal) text += item.child->output;
         }
         if (!text.empty()) console_write(text);
         std::string rest;
@@ -304,7 +305,8 @@ int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
     for (; shown < items.size(); ++shown) {
         ListItem &item = items[shown];
         ++count.NoSystems;
-        if (!item.done || !take_result(item, count, text)) ++count.Failed;
+        // A fatal error after the deadline is one more failed system.
+        if ((item.needs_child && !item.done) || !take_result(item, count, text)) ++count.Failed;
     }
     DeadlineState state;
     {
