@@ -711,9 +711,10 @@ void argument_one(const std::string &text) {
                                          : std::vector<std::string>());
         auto profile = locate_profile(ctx, files);
         const std::string &name = ctx.profile_file_name, &dir = ctx.profile_directory;
+        // The default extension is not checked: its test looks at the whole
+        // argument, so "C:\x.y\P" names the file "P".
         if (!profile || ctx.profile_path != dir + name ||
-            profile->read_rest() != ctx.profile_path || (!dir.empty() && dir.back() != '\\') ||
-            name.size() < 4 || name[name.size() - 4] != '.')
+            profile->read_rest() != ctx.profile_path || (!dir.empty() && dir.back() != '\\'))
             std::abort();
     } catch (const NumberedError &error) {
         std::string what = error.what();
