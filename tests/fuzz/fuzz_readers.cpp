@@ -526,7 +526,8 @@ void check_status_line(const std::string &destination, const MemoryRecord &r) {
     if (without_dots(line.substr(head.size())) != without_dots(want)) std::abort();
 }
 
-// What measure_memory prints (the item answer), caught instead of written.
+// What measure_memory prints (the item answer), caught instead of written:
+// the C library of the fuzz build (glibc) lets stdout be reassigned.
 template <class Run> std::string printed_by(Run run) {
     char *buffer = nullptr;
     std::size_t length = 0;
