@@ -10,6 +10,7 @@
 // reads back as its values, a reply breaking the protocol is refused...):
 // anything else aborts.
 #include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -542,9 +543,88 @@ template <class Run> std::string printed_by(Run run) {
     return printed;
 }
 
+// One JSON value of pure ASCII from text[at], blanks around it allowed;
+// at is left after it. False when it is not one.
+bool json_value(const std::string &text, std::size_t &at, int depth = 0) {
+    auto skip = [&] {
+        while (at < text.size() && std::strchr(" \t\r\n", text[at]) && text[at] != '\0')
+            ++at;
+    };
+    auto take = [&](char c) {
+        skip();
+        if (at >= text.size() || text[at] != c) return false;
+        ++at;
+        return true;
+    };
+    skip();
+    if (at >= text.size() || depth > 16) return false;
+    char c = text[at];
+    if (c == '{' || c == '[') {
+        char close = c == '{' ? '}' : ']';
+        ++at;
+        if (take(close)) return true;
+        do {
+            if (c == '{' && !(json_value(text, at, depth + 1) && take(':'))) return false;
+            if (!json_value(text, at, depth + 1)) return false;
+        } while (take(','));
+        return take(close);
+    }
+    if (c == '"') {
+        for (++at; at < text.size() && text[at] != '"'; ++at) {
+            unsigned char u = static_cast<unsigned char>(text[at]);
+            if (u < 0x20 || u >= 0x7f) return false;
+            if (u != '\\') continue;
+            if (++at >= text.size()) return false;
+            if (text[at] == 'u') {
+                for (int i = 0; i < 4; ++i)
+                    if (++at >= text.size() || !std::isxdigit(static_cast<unsigned char>(text[at])))
+                        return false;
+            } else if (!std::strchr("\"\\/bfnrt", text[at]) || text[at] == '\0') {
+                return false;
+            }
+        }
+        return at++ < text.size();
+    }
+    for (const char *word : {"true", "false", "null"})
+        if (text.compare(at, std::strlen(word), word) == 0) {
+            at += std::strlen(word);
+            return true;
+        }
+    // A number: -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?
+    auto digits = [&] {
+        std::size_t from = at;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9')
+            ++at;
+        return at > from;
+    };
+    if (text[at] == '-') ++at;
+    if (at < text.size() && text[at] == '0')
+        ++at;
+    else if (!digits())
+        return false;
+    if (at < text.size() && text[at] == '.' && (++at, !digits())) return false;
+    if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
+        ++at;
+        if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+        if (!digits()) return false;
+    }
+    return true;
+}
+
+void check_json(const std::string &doc) {
+    std::size_t at = 0;
+    if (doc.empty() || doc[0] != '{' || !json_value(doc, at)) std::abort();
+    while (at < doc.size() && std::strchr(" \t\r\n", doc[at]) && doc[at] != '\0')
+        ++at;
+    if (at != doc.size()) std::abort();
+}
+
 // The figures from SAP: result codes, a count of 48-byte MEM_ALL lines and
 // the answer's form in three bytes, then the lines, then destination, option
-// string, exception text and item name, one a line.
+// string, exception text and item name (when not one of the four channels
+// that the third byte chooses from), one a line. The Json item answer is
+// left out: it keeps its channels in the console for the rest of the
+// process.
 void memory(const std::string &text) {
     if (text.size() < 3) return;
     const unsigned char *choice = reinterpret_cast<const unsigned char *>(text.data());
@@ -554,8 +634,9 @@ void memory(const std::string &text) {
     unsigned count = choice[2] & 3u;
     bool item_mode = choice[2] & 4u;
     const OutputMode modes[] = {OutputMode::EXEXML, OutputMode::Tamarack, OutputMode::Bramble,
-                                OutputMode::Kestrel};
-    OutputMode mode = modes[(choice[2] >> 3) & 3u];
+                                OutputMode::Kestrel, OutputMode::Json};
+    OutputMode mode = modes[((choice[2] >> 3) & 7u) % 5];
+    if (mode == OutputMode::Json) item_mode = false;
     std::string rest = text.substr(3);
     for (unsigned i = 0; i < count; ++i) {
         std::string line = rest.substr(0, 48);
@@ -567,7 +648,7 @@ void memory(const std::string &text) {
     words.resize(4);
     const char *const channels[] = {"Physical-Mem Free", "SwapMemory Free", "Pages-In [/Sec]",
                                     "Pages-Out [/Sec]"};
-    std::string item = choice[2] >> 5 < 4 ? channels[choice[2] >> 5] : words[3];
+    std::string item = words[3].empty() ? channels[choice[2] >> 6] : words[3];
     mem_all.exception = words[2];
     mem_all.no_exception = words[2] == "-";
 
@@ -618,6 +699,7 @@ void memory(const std::string &text) {
     } else {
         if (!printed.empty()) std::abort();
         if (is_xml_mode(mode)) check_xml(doc.text);
+        if (mode == OutputMode::Json) check_json(doc.text);
     }
 }
 
