@@ -790,8 +790,14 @@ void argument_one(const std::string &text) {
     RunContext ctx;
     try {
         start_up(ctx, static_cast<int>(argv.size()), argv.data());
-        PathFiles files(lines.size() > 2 ? std::vector<std::string>(lines.begin() + 2, lines.end())
-                                         : std::vector<std::string>());
+    } catch (const NumberedError &) {
+        return;
+    }
+    // Where the program lies, for the profile beside it.
+    ctx.program_folder = "C:\\Ramgauge\\";
+    PathFiles files(lines.size() > 2 ? std::vector<std::string>(lines.begin() + 2, lines.end())
+                                     : std::vector<std::string>());
+    try {
         auto profile = locate_profile(ctx, files);
         const std::string &name = ctx.profile_file_name, &dir = ctx.profile_directory;
         // The default extension is not checked: its test looks at the whole
@@ -801,8 +807,7 @@ void argument_one(const std::string &text) {
             std::abort();
     } catch (const NumberedError &error) {
         std::string what = error.what();
-        if (what.compare(0, 11, "Error 1001:") != 0 && what.compare(0, 11, "Error 1002:") != 0 &&
-            what.compare(0, 11, "Error 1016:") != 0 && what.compare(0, 11, "Error 1021:") != 0)
+        if (what.compare(0, 11, "Error 1002:") != 0 && what.compare(0, 11, "Error 1016:") != 0)
             std::abort();
     }
 }
