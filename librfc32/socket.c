@@ -176,10 +176,7 @@ int socket_send(Socket *s, const char *data, size_t length, char *reason, size_t
     return 1;
 }
 
-/* The message at the front of the buffer, when its empty line has arrived:
- * moves it into s->message and splits it into lines. -1 when it is over the
- * limits, 0 when incomplete. */
-static int take_message(Socket *s) {
+int socket_take_message(Socket *s, size_t max_lines, size_t max_bytes) {
     /* The scan goes on where the last one stopped, so that a long reply
      * arriving in pieces is read once. */
     size_t lines = s->scan_lines, start = s->scan_start;
@@ -205,19 +202,19 @@ static int take_message(Socket *s) {
             s->used -= i + 1;
             return 1;
         }
-        if (++lines > MAX_REPLY_LINES) return -1;
+        if (++lines > max_lines) return -1;
         start = i + 1;
     }
     s->scanned = s->used;
     s->scan_lines = lines;
     s->scan_start = start;
-    return s->used > MAX_REPLY_BYTES ? -1 : 0;
+    return s->used > max_bytes ? -1 : 0;
 }
 
 int socket_receive(Socket *s, int timeout_ms, char *reason, size_t reason_size) {
     long long deadline = now_ms() + timeout_ms;
     for (;;) {
-        int taken = take_message(s);
+        int taken = socket_take_message(s, MAX_REPLY_LINES, MAX_REPLY_BYTES);
         if (taken > 0) return 1;
         if (taken < 0) {
             snprintf(reason, reason_size, "reply too long (over %d lines or %u MB)",

@@ -3,6 +3,10 @@
 /* A TCP connection to sapsim with bounded waits, for POSIX and Winsock. */
 #include <stddef.h>
 
+#ifdef __cplusplus
+extern "C" {
+#endif
+
 /* The most one reply may hold; a peer that sends more is cut off, so that no
  * reply can exhaust the memory of a 32-bit process. */
 #define MAX_REPLY_LINES 100000
@@ -34,5 +38,17 @@ int socket_send(Socket *s, const char *data, size_t length, char *reason, size_t
  * "connection lost" or "reply too long (...)". */
 int socket_receive(Socket *s, int timeout_ms, char *reason, size_t reason_size);
 void socket_close(Socket *s);
+
+/* The framing of socket_receive, without the network: takes the message at
+ * the front of s->buffer[0..used) once its empty line has arrived, moving it
+ * into s->message and splitting it into s->lines. Returns 1 then, 0 while it
+ * is incomplete, -1 when it has more than max_lines lines or is incomplete
+ * with more than max_bytes buffered. A later call goes on scanning where the
+ * last one stopped. */
+int socket_take_message(Socket *s, size_t max_lines, size_t max_bytes);
+
+#ifdef __cplusplus
+}
+#endif
 
 #endif

@@ -47,7 +47,8 @@ std::string connect_value(const char *field, const std::string &value, const std
     if (value.find('"') != std::string::npos)
         throw NumberedError(std::string("Error 1022: ") + field + " of " + profile +
                             " holds a double quote, which the RFC library cannot take !");
-    if (value.find_first_of(" \t") == std::string::npos) return value;
+    // Any white space would end the value for the library's reader.
+    if (value.find_first_of(" \t\n\v\f\r") == std::string::npos) return value;
     return '"' + value + '"';
 }
 

@@ -27,9 +27,11 @@ std::string option_value(const std::string &option_string, const std::string &op
                          const char *keyword);
 
 // The connect string of RfcOpenEx: "CLIENT=.. USER=.. PASSWD=.. LANG=D
-// DEST=..". A value that holds a blank is written in double quotes, as SAP's
-// library reads it; a value that holds a double quote cannot be written at
-// all and throws NumberedError 1022 naming the profile and the field.
+// DEST=..". A value that holds a blank or other white space (tab, line
+// feed, vertical tab, form feed, carriage return) is written in double
+// quotes, as SAP's library reads it; a value that holds a double quote
+// cannot be written at all and throws NumberedError 1022 naming the profile
+// and the field. Values hold no NUL byte: profile lines end at one.
 std::string connect_string(const LogonParameters &params, const std::string &profile);
 
 // A whole-number option such as ",TIMEOUT=<n>": fallback when the keyword

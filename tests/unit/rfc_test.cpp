@@ -133,6 +133,13 @@ TEST(ConnectString, QuotesBlanksAndRefusesDoubleQuotes) {
     p.User = "A\tB";
     EXPECT_EQ(connect_string(p, "PRD.P00"),
               "CLIENT=100 USER=\"A\tB\" PASSWD=\"sec ret1\" LANG=D DEST=PRD");
+    // Every white-space character ends an unquoted value for the reader.
+    p.User = "MON";
+    for (const char *value : {"a\nb", "a\vb", "a\fb", "a\rb"}) {
+        p.Password = value;
+        EXPECT_EQ(connect_string(p, "PRD.P00"),
+                  std::string("CLIENT=100 USER=MON PASSWD=\"") + value + "\" LANG=D DEST=PRD");
+    }
     p.Password = "se\"c";
     try {
         connect_string(p, "PRD.P00");
