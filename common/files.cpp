@@ -8,6 +8,7 @@
 
 #ifdef _WIN32
 #include <process.h>
+#include <sys/stat.h>
 #include <windows.h>
 #else
 #include <dirent.h>
@@ -57,11 +58,15 @@ int InputFile::peek() {
 
 long long InputFile::size() {
     if (!file_) return static_cast<long long>(text_.size());
-    long here = std::ftell(file_);
-    std::fseek(file_, 0, SEEK_END);
-    long end = std::ftell(file_);
-    std::fseek(file_, here, SEEK_SET);
-    return end;
+        // In 64 bits on every build: a 32-bit ftell cannot tell a file of 2 GB
+        // or more.
+#ifdef _WIN32
+    struct _stati64 info;
+    return _fstati64(_fileno(file_), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+#else
+    struct stat info;
+    return ::fstat(fileno(file_), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+#endif
 }
 
 void InputFile::seek(long long offset) {
@@ -87,13 +92,16 @@ std::string InputFile::read_rest() {
 
 std::unique_ptr<InputFile> FileOpener::open_read(const std::string &path,
                                                  long long max_size) const {
+    std::FILE *file = std::fopen(native_path(path).c_str(), "rb");
+    if (!file) return nullptr;
 #ifndef _WIN32
     // A directory is a file that cannot be opened, as on Windows.
     struct stat info;
-    if (::stat(native_path(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return nullptr;
+    if (::fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
+        std::fclose(file);
+        return nullptr;
+    }
 #endif
-    std::FILE *file = std::fopen(native_path(path).c_str(), "rb");
-    if (!file) return nullptr;
     auto in = std::make_unique<InputFile>(file);
     if (max_size != unbounded_size && in->size() > max_size)
         throw NumberedError("Error 1023: File " + path + " is larger than " +
@@ -148,15 +156,19 @@ std::string temporary_directory() {
 }
 
 std::string running_program() {
+    // It cannot change while the program runs: asked for once.
+    static const std::string path = [] {
 #ifdef _WIN32
-    char path[MAX_PATH + 1] = {};
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return std::string(path, n);
+        char text[MAX_PATH + 1] = {};
+        DWORD n = GetModuleFileNameA(nullptr, text, MAX_PATH);
+        return std::string(text, n);
 #else
-    char path[PATH_MAX + 1] = {};
-    ssize_t n = readlink("/proc/self/exe", path, PATH_MAX);
-    return std::string(path, n > 0 ? static_cast<std::size_t>(n) : 0);
+        char text[PATH_MAX + 1] = {};
+        ssize_t n = readlink("/proc/self/exe", text, PATH_MAX);
+        return std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0);
 #endif
+    }();
+    return path;
 }
 
 std::string program_directory() {

@@ -156,11 +156,14 @@ void finish_session(RunFolder &folder, bool keep_trace) {
 
 void remove_run_folder(RunFolder &folder, bool keep_trace) {
     std::lock_guard<std::mutex> hold(folder.lock);
-    finish_locked(folder, keep_trace);
     if (folder.path.empty()) return;
     std::string path = folder.path;
     path.pop_back();
-    remove_folder(path);
+    // Empty after its last session, as a rule: then one call removes it.
+    if (folder.in_session || keep_trace || !remove_folder(path)) {
+        finish_locked(folder, keep_trace);
+        remove_folder(path);
+    }
     folder.path.clear();
 }
 

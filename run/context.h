@@ -1,4 +1,5 @@
 #pragma once
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -17,9 +18,9 @@ struct RunContext {
     // The program's own folder in Windows form (ending in a backslash), or
     // empty: where a Script v2 sensor keeps its profiles and host file.
     std::string program_folder;
-    bool mode_settled = false; // by locate_profile
-    std::string banner;        // "* hh:mm:ss SAP Ramgauge Vers ..."
-    std::string argument2;     // as typed; names the sensor in the global file
+    bool mode_settled = false;  // by locate_profile
+    std::time_t started_at = 0; // the start-up banner's time
+    std::string argument2;      // as typed; names the sensor in the global file
 
     // Option words joined with one blank: upper-cased, and as typed.
     std::string option_string;
@@ -58,3 +59,7 @@ struct RunContext {
 };
 
 bool has_option(const RunContext &ctx, const char *keyword);
+
+// "* hh:mm:ss SAP Ramgauge Vers ..." with the time of start-up. Made when it
+// is shown, so that a run without progress lines never reads the time zone.
+std::string banner(const RunContext &ctx);

@@ -62,13 +62,13 @@ void begin_list(RunContext &ctx, const SystemCounters &count, const std::string 
         ctx.deadline->mode = ctx.doc.mode;
     }
     report_progress(ctx, count, false, list);
-    if (ctx.progress_display) console_write(ctx.banner + "\n");
+    if (ctx.progress_display) console_write(banner(ctx) + "\n");
     for (char &c : ctx.option_copy)
         if (c == ':') c = ' ';
     std::string::size_type cut = ctx.option_copy.find(" @");
     if (cut != std::string::npos) ctx.option_copy.erase(cut);
     if (ctx.progress_display)
-        console_write("* " + ctx.banner.substr(2, 8) + " " + ctx.option_copy +
+        console_write("* " + time_stamp(ctx.started_at) + " " + ctx.option_copy +
                       " State=Executing\n");
     print_item_header(ctx.doc);
 }

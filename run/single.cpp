@@ -50,7 +50,7 @@ int run_single_system(RunContext &ctx, const FileOpener &files) {
     if (ctx.progress_display) {
         std::string stamp = time_stamp();
         ctx.option_copy = parameter_text(ctx.option_copy);
-        console_write(ctx.banner + "\n* " + stamp + " " + ctx.profile_file_name + ", " +
+        console_write(banner(ctx) + "\n* " + stamp + " " + ctx.profile_file_name + ", " +
                       p.Hostname + ", " + p.Destination + ", " + p.Sysnr + ", " + p.Client +
                       " State=Processing\n* " + stamp + " " + program_name + " - " +
                       ctx.option_copy + " State=Executing\n");

@@ -7,6 +7,10 @@
 #include "common/text.h"
 #include "config/global_sensor.h"
 
+std::string banner(const RunContext &ctx) {
+    return "* " + time_stamp(ctx.started_at) + " SAP " + program_name + " " + program_version;
+}
+
 bool has_option(const RunContext &ctx, const char *keyword) {
     return ctx.option_string.find(keyword) != std::string::npos;
 }
@@ -27,7 +31,7 @@ unsigned read_connect_seconds(const RunContext &ctx, unsigned fallback) {
 }
 
 void start_up(RunContext &ctx, int argc, const char *const *argv) {
-    ctx.banner = "* " + time_stamp() + " SAP " + program_name + " " + program_version;
+    ctx.started_at = std::time(nullptr);
     ctx.doc.channel_counter = 0;
     ctx.item_name.clear();
     ctx.item_mode = false;

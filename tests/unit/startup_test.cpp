@@ -16,8 +16,9 @@ RunContext start(std::vector<const char *> args) {
 
 TEST(StartUp, BannerAndNoOptions) {
     RunContext ctx = start({"PRD"});
-    EXPECT_EQ(ctx.banner.size(), std::string("* 14:03:27 SAP Ramgauge Vers 4.3 / 29.08.22").size());
-    EXPECT_EQ(ctx.banner.substr(10), " SAP Ramgauge Vers 4.3 / 29.08.22");
+    EXPECT_EQ(banner(ctx).size(),
+              std::string("* 14:03:27 SAP Ramgauge Vers 4.3 / 29.08.22").size());
+    EXPECT_EQ(banner(ctx).substr(10), " SAP Ramgauge Vers 4.3 / 29.08.22");
     EXPECT_EQ(ctx.option_string, "");
     EXPECT_EQ(ctx.option_copy, "");
     EXPECT_FALSE(ctx.item_mode);
