@@ -213,6 +213,14 @@ static void apply_timeouts(Logon *logon, const WireEntry *entry) {
     logon->receive_timeout_s = seconds_setting(entry, "RECEIVE_TIMEOUT", logon->receive_timeout_s);
 }
 
+/* The gateway to connect to: the gateway host, or else the application
+ * server; the gateway service, or else sapgwNN of the system number. */
+static void choose_gateway(Logon *logon, const char *gwhost, const char *gwservice,
+                           int default_port) {
+    copy_field(logon->host, sizeof logon->host, *gwhost ? gwhost : logon->logon_host);
+    logon->port = *gwservice ? service_port(gwservice) : default_port;
+}
+
 static Connection *find_connection(RFC_HANDLE handle) {
     for (int i = 0; handle && i < MAX_CONNECTIONS; ++i)
         if (connections[i].handle == handle) return &connections[i];
@@ -341,13 +349,7 @@ RFC_EXPORT RFC_HANDLE SAP_API RfcOpen(RFC_OPTIONS *options) {
             snprintf(logon.sysnr, sizeof logon.sysnr, "%02d", r3->sysnr);
             const char *gwhost = text_of(r3->gateway_host),
                        *gwservice = text_of(r3->gateway_service);
-            if (*gwhost && *gwservice) {
-                copy_field(logon.host, sizeof logon.host, gwhost);
-                logon.port = service_port(gwservice);
-            } else {
-                copy_field(logon.host, sizeof logon.host, logon.logon_host);
-                logon.port = 3300 + r3->sysnr;
-            }
+            choose_gateway(&logon, gwhost, gwservice, 3300 + r3->sysnr);
         }
     }
     WireEntry entry = {0};
@@ -389,13 +391,7 @@ RFC_EXPORT RFC_HANDLE SAP_API RfcOpenEx(const char *connect_param, RFC_ERROR_INF
     copy_field(logon.sysnr, sizeof logon.sysnr, text_of(wire_setting(&entry, "SYSNR")));
     const char *gwhost = text_of(wire_setting(&entry, "GWHOST"));
     const char *gwserv = text_of(wire_setting(&entry, "GWSERV"));
-    if (*gwhost && *gwserv) {
-        copy_field(logon.host, sizeof logon.host, gwhost);
-        logon.port = service_port(gwserv);
-    } else {
-        copy_field(logon.host, sizeof logon.host, logon.logon_host);
-        logon.port = 3300 + atoi(logon.sysnr);
-    }
+    choose_gateway(&logon, gwhost, gwserv, 3300 + atoi(logon.sysnr));
     apply_timeouts(&logon, &entry);
     RFC_HANDLE handle = open_logon(&logon, "RfcOpenEx");
     if (!handle) fill_open_error(error);

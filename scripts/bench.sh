@@ -138,7 +138,8 @@ def load(name):
 def ratio(name, key="median"):
     a, b = load(name)
     # The noise of a pair: the spread of both, relative to their means.
-    noise = a["stddev"] / a["mean"] + b["stddev"] / b["mean"]
+    # A single run has no spread.
+    noise = (a["stddev"] or 0) / a["mean"] + (b["stddev"] or 0) / b["mean"]
     if key == "cpu":
         va, vb = a["user"] + a["system"], b["user"] + b["system"]
     else:
