@@ -54,6 +54,8 @@ class FileOpener {
     bool exists(const std::string &path) const {
         return open_read(path, unbounded_size) != nullptr;
     }
+    // Whether a file (not a directory) lies at path, readable or not.
+    virtual bool present(const std::string &path) const;
 };
 
 // Reads lines like fgets() with a byte limit on a file opened in text mode:
@@ -66,6 +68,10 @@ class LineReader {
   public:
     LineReader(InputFile &in, std::size_t limit) : in_(in), limit_(limit) {}
     bool next(std::string &line);
+    // The next physical line whole: when it does not fit one read (and is
+    // not the file's last), line holds its first read, too_long is set and
+    // the rest of it is skipped, never returned as a line of its own.
+    bool next_line(std::string &line, bool &too_long);
 
   private:
     InputFile &in_;
