@@ -248,24 +248,6 @@ std::FILE *create_new_file(const std::string &native_path, bool owner_only) {
 #endif
 }
 
-bool replace_file(const std::string &path, const std::string &content, bool owner_only) {
-    std::string target = native_path(path);
-    std::string temporary = target + "." + std::to_string(process_id()) + ".tmp";
-    std::FILE *out = create_new_file(temporary, owner_only);
-    if (!out) return false;
-    bool written = std::fwrite(content.data(), 1, content.size(), out) == content.size();
-    written = std::fflush(out) == 0 && written;
-    written = std::fclose(out) == 0 && written;
-#ifdef _WIN32
-    written =
-        written && MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-#else
-    written = written && std::rename(temporary.c_str(), target.c_str()) == 0;
-#endif
-    if (!written) std::remove(temporary.c_str());
-    return written;
-}
-
 bool remove_file(const std::string &path) {
     return std::remove(native_path(path).c_str()) == 0;
 }
