@@ -15,7 +15,7 @@ NumberedError missing_profile(const std::string &shown) {
 }
 
 bool qualifies_as_directory(const std::string &line) {
-    return (line.size() > 0 && line[0] == '\\') || (line.size() > 2 && line[2] == '\\') ||
+    return (!line.empty() && line[0] == '\\') || (line.size() > 2 && line[2] == '\\') ||
            (line.size() > 1 && line[1] == ':');
 }
 
