@@ -23,14 +23,17 @@ package() { # name, build dir, objcopy, archive extension, cmake options...
         -DRAMGAUGE_ARCHIVE_LAYOUT=ON "$@" >/dev/null
     cmake --build "$dir" --target ramgauge ramgauge-profile rfc32 >/dev/null
     rm -rf "$dir/stage" && mkdir -p "$dir/stage"
-    cmake --install "$dir" --prefix "$dir/stage/$name" --strip >/dev/null
+    # strip and objcopy stamp a PE file with SOURCE_DATE_EPOCH (else the
+    # time of day); 0 leaves it without a time stamp, as the linker does.
+    SOURCE_DATE_EPOCH=0 cmake --install "$dir" --prefix "$dir/stage/$name" --strip >/dev/null
     python3 scripts/archive.py "$root/dist/$name.$extension" "$dir/stage/$name" "$epoch"
 
     local debug="$dir/debug/$name-debug"
     rm -rf "$dir/debug" && mkdir -p "$debug"
     for binary in "$dir"/bin/ramgauge* "$dir"/bin/librfc32*; do
         case $binary in *.a) continue ;; esac
-        "$objcopy" --only-keep-debug "$binary" "$debug/$(basename "$binary").debug"
+        SOURCE_DATE_EPOCH=0 "$objcopy" --only-keep-debug "$binary" \
+            "$debug/$(basename "$binary").debug"
     done
     python3 scripts/archive.py "$root/dist/$name-debug.$extension" "$debug" "$epoch"
 }
