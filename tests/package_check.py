@@ -70,6 +70,10 @@ def problems_of_binary(path, objdump, version):
         text = data[at:at + 64].decode("utf-16-le", "replace")
         if at < 0 or version not in text:
             problems.append("%s has no version resource %s" % (os.path.basename(path), version))
+        # Reproducible: no link time in the COFF header.
+        header = int.from_bytes(data[0x3c:0x40], "little")
+        if data[header + 8:header + 12] != b"\0\0\0\0":
+            problems.append("%s carries a PE time stamp" % os.path.basename(path))
     return problems
 
 
