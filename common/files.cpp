@@ -109,20 +109,64 @@ std::unique_ptr<InputFile> FileOpener::open_read(const std::string &path,
     return in;
 }
 
-bool LineReader::next(std::string &line) {
+bool FileOpener::present(const std::string &path) const {
+#ifdef _WIN32
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+#else
+    struct stat info;
+    return ::stat(native_path(path).c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+#endif
+}
+
+namespace {
+
+// One read of at most limit-1 characters, as fgets takes it; true when it
+// ended at a line end or at the end of the file.
+bool read_piece(InputFile &in, std::size_t limit, std::string &line) {
     line.clear();
-    if (limit_ < 2) return false;
-    while (line.size() < limit_ - 1) {
-        int c = in_.get();
-        if (c == EOF) break;
-        if (c == '\r' && in_.peek() == '\n') continue;
+    while (line.size() < limit - 1) {
+        int c = in.get();
+        if (c == EOF) return true;
+        if (c == '\r' && in.peek() == '\n') continue;
         line.push_back(static_cast<char>(c));
-        if (c == '\n') break;
+        if (c == '\n') return true;
     }
-    if (line.empty()) return false;
-    // The piece is a C string: it ends at its first NUL byte.
+    return false;
+}
+
+// The piece is a C string: it ends at its first NUL byte.
+void cut_at_nul(std::string &line) {
     std::string::size_type nul = line.find('\0');
     if (nul != std::string::npos) line.erase(nul);
+}
+
+} // namespace
+
+bool LineReader::next(std::string &line) {
+    if (limit_ < 2) return false;
+    read_piece(in_, limit_, line);
+    if (line.empty()) return false;
+    cut_at_nul(line);
+    return true;
+}
+
+bool LineReader::next_line(std::string &line, bool &too_long) {
+    too_long = false;
+    if (limit_ < 2) return false;
+    bool whole = read_piece(in_, limit_, line);
+    if (line.empty()) return false;
+    if (!whole) {
+        // A full read is the whole line when only its line end follows.
+        int c = in_.get();
+        if (c == '\r' && in_.peek() == '\n') c = in_.get();
+        if (c != EOF && c != '\n') {
+            too_long = true;
+            while ((c = in_.get()) != EOF && c != '\n') {
+            }
+        }
+    }
+    cut_at_nul(line);
     return true;
 }
 
@@ -202,24 +246,6 @@ std::FILE *create_new_file(const std::string &native_path, bool owner_only) {
     if (fd >= 0 && !out) ::close(fd);
     return out;
 #endif
-}
-
-bool replace_file(const std::string &path, const std::string &content, bool owner_only) {
-    std::string target = native_path(path);
-    std::string temporary = target + "." + std::to_string(process_id()) + ".tmp";
-    std::FILE *out = create_new_file(temporary, owner_only);
-    if (!out) return false;
-    bool written = std::fwrite(content.data(), 1, content.size(), out) == content.size();
-    written = std::fflush(out) == 0 && written;
-    written = std::fclose(out) == 0 && written;
-#ifdef _WIN32
-    written =
-        written && MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
-#else
-    written = written && std::rename(temporary.c_str(), target.c_str()) == 0;
-#endif
-    if (!written) std::remove(temporary.c_str());
-    return written;
 }
 
 bool remove_file(const std::string &path) {

@@ -54,6 +54,8 @@ class FileOpener {
     bool exists(const std::string &path) const {
         return open_read(path, unbounded_size) != nullptr;
     }
+    // Whether a file (not a directory) lies at path, readable or not.
+    virtual bool present(const std::string &path) const;
 };
 
 // Reads lines like fgets() with a byte limit on a file opened in text mode:
@@ -66,6 +68,10 @@ class LineReader {
   public:
     LineReader(InputFile &in, std::size_t limit) : in_(in), limit_(limit) {}
     bool next(std::string &line);
+    // The next physical line whole: when it does not fit one read (and is
+    // not the file's last), line holds its first read, too_long is set and
+    // the rest of it is skipped, never returned as a line of its own.
+    bool next_line(std::string &line, bool &too_long);
 
   private:
     InputFile &in_;
@@ -75,16 +81,20 @@ class LineReader {
 // Removes one trailing carriage return, then one trailing line feed.
 void strip_line_end(std::string &line);
 
-// Writes content to a temporary file beside path and renames it over path,
-// so that path holds either its old content or the whole new one. False,
-// with nothing left behind and path untouched, when any step fails.
 // Creates a file of this process's own by its native path, replacing what a
 // killed earlier run of the same process id left there; opened for binary
 // writing, nullptr when that fails. With owner_only it is readable by its
-// owner alone (POSIX).
+// owner alone on POSIX (mode 0600); on Windows it gets the access list of the
+// folder, which for the temporary folder is the user's own.
 std::FILE *create_new_file(const std::string &native_path, bool owner_only);
 
-// With owner_only the file is readable by its owner alone (POSIX).
+// Writes content to a temporary file beside path and renames it over path,
+// so that path holds either its old content or the whole new one. False,
+// with nothing left behind and path untouched, when any step fails. With
+// owner_only it is readable by its owner alone: mode 0600 on POSIX; on
+// Windows a protected access list of SYSTEM, the Administrators group and
+// the writing user (OwnerOnlyDescriptor), nothing inherited. Defined in
+// protected_file.cpp.
 bool replace_file(const std::string &path, const std::string &content, bool owner_only = false);
 
 // The system's folder for temporary files, ending in a separator.

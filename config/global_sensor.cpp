@@ -7,7 +7,9 @@
 namespace {
 
 constexpr std::size_t max_item_name = 90;
-// fgets with a 200-byte buffer: each read takes at most 199 bytes.
+// fgets with a 200-byte buffer: each read takes at most 199 bytes. A line
+// longer than that is never split: one the reader would use is refused
+// (1016), any other is skipped whole.
 constexpr std::size_t line_limit = 200;
 
 void append_servers(std::string &list, const std::string &data) {
@@ -17,18 +19,27 @@ void append_servers(std::string &list, const std::string &data) {
                             std::to_string(max_system_list) + " characters...");
 }
 
-void read_item_profile(InputFile &in, GlobalSensor &sensor) {
+// A line the reader would use that does not fit one read: cutting it would
+// drop a system or invent one, so it is refused.
+NumberedError line_too_long(const std::string &file_name) {
+    return NumberedError("Error 1016: A line in " + file_name + " is longer than " +
+                         std::to_string(line_limit - 1) + " characters...");
+}
+
+void read_item_profile(InputFile &in, const std::string &file_name, GlobalSensor &sensor) {
     LineReader reader(in, line_limit);
     std::string line;
-    while (reader.next(line)) {
+    bool too_long = false;
+    while (reader.next_line(line, too_long)) {
         strip_line_end(line);
-        if (line.compare(0, 6, "# Gsng") == 0 && line.compare(6, 2, ": ") == 0)
-            append_servers(sensor.system_list, line.size() > 20 ? line.substr(20) : "");
+        if (line.compare(0, 6, "# Gsng") != 0 || line.compare(6, 2, ": ") != 0) continue;
+        if (too_long) throw line_too_long(file_name);
+        append_servers(sensor.system_list, line.size() > 20 ? line.substr(20) : "");
     }
 }
 
-void read_sensor_file(InputFile &in, const std::string &option_string, GlobalSensor &sensor,
-                      bool &found, std::string &sensor_text) {
+void read_sensor_file(InputFile &in, const std::string &file_name, const std::string &option_string,
+                      GlobalSensor &sensor, bool &found, std::string &sensor_text) {
     std::string name = option_string.substr(0, option_string.find(' '));
     name.resize(10, ' ');
     const std::string server_key = "# GSNG: " + name.substr(0, 10);
@@ -36,12 +47,16 @@ void read_sensor_file(InputFile &in, const std::string &option_string, GlobalSen
 
     LineReader reader(in, line_limit);
     std::string line;
-    while (reader.next(line)) {
+    bool too_long = false;
+    while (reader.next_line(line, too_long)) {
         strip_line_end(line);
         std::string upper = upper_ascii(line);
-        if (upper.compare(0, server_key.size(), server_key) == 0)
+        bool server_line = upper.compare(0, server_key.size(), server_key) == 0;
+        bool sensor_line = upper.compare(0, sensor_key.size(), sensor_key) == 0;
+        if (too_long && (server_line || sensor_line)) throw line_too_long(file_name);
+        if (server_line)
             append_servers(sensor.system_list, line.size() > 20 ? line.substr(20) : "");
-        if (found || upper.compare(0, sensor_key.size(), sensor_key) != 0) continue;
+        if (found || !sensor_line) continue;
 
         sensor_text = line.size() > 19 ? line.substr(19) : "";
         if (sensor_text.size() > max_sensor_text)
@@ -81,13 +96,13 @@ GlobalSensor read_global_sensor_file(InputFile *in, const std::string &profile_f
     GlobalSensor sensor;
     if (profile_file_name == item_profile_name) {
         if (!in) throw NumberedError("Error 1024: ProFile " + profile_file_name + " is missing...");
-        read_item_profile(*in, sensor);
+        read_item_profile(*in, profile_file_name, sensor);
         sensor.item_name = item_name;
     } else {
         if (!in) throw NumberedError("Error 10x1: ProFile " + profile_file_name + " is missing...");
         bool found = false;
         std::string sensor_text;
-        read_sensor_file(*in, option_string, sensor, found, sensor_text);
+        read_sensor_file(*in, profile_file_name, option_string, sensor, found, sensor_text);
         std::string::size_type item = sensor_text.find("Item=");
         if (item != std::string::npos)
             sensor.item_name = read_item_value(sensor_text, sensor_text, item + 5);

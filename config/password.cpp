@@ -39,7 +39,8 @@ UnscrambledPassword unscramble_password(const std::string &value) {
     }
     int check = header[0] - '0';
     int offset = header[1] - '0';
-    std::size_t length = static_cast<std::size_t>((header[2] - '0') * 10 + (header[3] - '0'));
+    std::size_t length =
+        static_cast<std::size_t>(header[2] - '0') * 10 + static_cast<std::size_t>(header[3] - '0');
 
     std::string body(body_length, '\0');
     for (std::size_t i = 0; i < body_length; ++i)

@@ -15,13 +15,23 @@ NumberedError missing_profile(const std::string &shown) {
 }
 
 bool qualifies_as_directory(const std::string &line) {
-    return (line.size() > 0 && line[0] == '\\') || (line.size() > 2 && line[2] == '\\') ||
+    return (!line.empty() && line[0] == '\\') || (line.size() > 2 && line[2] == '\\') ||
            (line.size() > 1 && line[1] == ':');
 }
 
 std::unique_ptr<InputFile> open_checked(const std::string &path, const FileOpener &files) {
     check_path_length(path);
     return files.open_read(path);
+}
+
+// The profile at path, or nullptr when none lies there. One that lies there
+// but cannot be opened is reported as such: "missing" would send the
+// administrator looking for a file that is there.
+std::unique_ptr<InputFile> open_profile(const std::string &path, const FileOpener &files) {
+    auto profile = open_checked(path, files);
+    if (!profile && files.present(path))
+        throw NumberedError("Error 1002: Profile " + path + " cannot be read...");
+    return profile;
 }
 
 // The search of PRTG's custom-sensor directories, starting from the PRTG
@@ -31,30 +41,32 @@ std::unique_ptr<InputFile> prtg_search(RunContext &ctx, const FileOpener &files)
     const std::string &name = ctx.profile_file_name;
     if (auto path_file = files.open_read(prtg_path_file)) {
         // Lines are read whole: a piece of a long line would name another
-        // directory. A read of max_path + 2 characters holds any line that
-        // fits and its line end; what is longer is refused.
-        LineReader reader(*path_file, max_path + 3);
+        // directory. A directory line longer than a path may be is refused;
+        // any other line is ignored, whatever its length.
+        LineReader reader(*path_file, max_path + 2);
         std::string line;
-        while (reader.next(line)) {
+        bool too_long = false;
+        while (reader.next_line(line, too_long)) {
             strip_line_end(line);
-            if (line.size() > max_path)
+            if (!qualifies_as_directory(line)) continue;
+            if (too_long || line.size() > max_path)
                 throw NumberedError(std::string("Error 1016: A line in ") + prtg_path_file +
                                     " is longer than " + std::to_string(max_path) +
                                     " characters...");
-            if (qualifies_as_directory(line)) ctx.profile_directory = line;
+            ctx.profile_directory = line;
         }
         std::string &dir = ctx.profile_directory;
         if (dir.empty() || dir.back() != '\\') dir += '\\';
         for (const char *sub :
              {"PRTG Network Monitor\\Custom Sensors\\ExeXml\\", "Custom Sensors\\ExeXml\\"}) {
-            if (open_checked(dir + sub + name, files)) dir += sub;
+            if (open_profile(dir + sub + name, files)) dir += sub;
         }
-        auto profile = open_checked(dir + name, files);
+        auto profile = open_profile(dir + name, files);
         if (!profile) throw missing_profile(name);
         return profile;
     }
     for (const char *dir : prtg_exexml_dirs) {
-        if (auto profile = open_checked(dir + name, files)) {
+        if (auto profile = open_profile(std::string(dir) + name, files)) {
             ctx.profile_directory = dir;
             return profile;
         }
@@ -70,10 +82,15 @@ bool exists(const std::string &path, const FileOpener &files) {
 // the search's own error.
 std::unique_ptr<InputFile> beside_program(RunContext &ctx, const FileOpener &files,
                                           const NumberedError &error) {
-    if (std::string(error.what()).compare(0, 11, "Error 1002:") != 0) throw error;
+    // Only a missing profile: one the search met but cannot read is answered
+    // as such, never replaced by another.
+    std::string text = error.what();
+    if (text.compare(0, 11, "Error 1002:") != 0 ||
+        text.find(" cannot be read...") != std::string::npos)
+        throw error;
     if (ctx.program_folder.empty()) throw error;
     std::string path = ctx.program_folder + ctx.profile_file_name;
-    auto profile = path.size() <= max_path ? files.open_read(path) : nullptr;
+    auto profile = path.size() <= max_path ? open_profile(path, files) : nullptr;
     if (!profile) throw error;
     ctx.profile_directory = ctx.program_folder;
     return profile;
@@ -128,7 +145,7 @@ std::unique_ptr<InputFile> locate_profile(RunContext &ctx, const FileOpener &fil
     std::unique_ptr<InputFile> profile;
     if (host_file_found || has_option(ctx, "@")) {
         ctx.profile_path = ctx.profile_directory + name;
-        profile = open_checked(ctx.profile_path, files);
+        profile = open_profile(ctx.profile_path, files);
         if (!profile) throw missing_profile(ctx.profile_path);
         return profile;
     }

@@ -29,7 +29,8 @@ constexpr const char *json_host_file = "Ramgauge.Json";
 // returns it opened.
 // Where the PRTG search finds nothing, the profile is taken from the
 // program's own folder (ctx.program_folder) when it lies there.
-// Throws NumberedError (1002, 1016).
+// Throws NumberedError: 1002 when the profile is missing or lies there but
+// cannot be read, 1016.
 std::unique_ptr<InputFile> locate_profile(RunContext &ctx, const FileOpener &files);
 
 // The output mode of an error found before locate_profile settled it: Json

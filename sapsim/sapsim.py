@@ -4,7 +4,9 @@
 It listens on loopback only and answers the stand-in librfc32: logons and
 calls of GET_MEM_ALL, with figures fixed in its configuration file or read
 live from this machine, and with the faults that tests and demonstrations
-need. The first line it prints is the port it listens on.
+need. The first line it prints on standard output is the port it listens
+on, alone; where it listens and how to stop it follow on standard error.
+It runs until it is stopped (Ctrl+C, SIGTERM) or --lifetime has passed.
 
 Configuration file (INI), one section per system:
 
@@ -14,15 +16,20 @@ Configuration file (INI), one section per system:
   clients = 100 200        ; accepted clients
   users = MONITOR:secret   ; accepted USER:password pairs (user in capitals; \\x20
                            ; stands for a blank in a password)
-  memory = fixed           ; fixed (figures below) or live (/proc of this machine)
+  memory = fixed           ; fixed (the default; figures below) or live (this
+                           ;   machine's: /proc on Linux; on Windows physical
+                           ;   memory and page file, paging rates 0)
   phys_mem = 16777216      ; the 13 MEM_ALL fields, in kilobytes or per second:
   free_mem = 2097152       ;   type subtype serialnr in_pg_sec out_pg_sec in_kb_sec
   swap_size = 4194304      ;   out_kb_sec free_mem phys_mem swap_conf swap_free
   swap_free = 2097152      ;   swap_size swap_max (missing ones are 0)
   in_pg_sec = 12
   lines = 1                ; table lines sent; the figures are in the last one
-  fault = none             ; see below
-  library_fault = none     ; see below
+  fault = none             ; see below (default none)
+  library_fault = none     ; see below (default none)
+
+Defaults: host the section's name, sysnr 00, clients 100, no users (every
+logon refused), memory fixed, missing figures 0, lines 1, no faults.
 
 Faults: none, refuse [reason], failure [text], exception NAME,
 sys_exception TEXT, code N, drop (connection closed in the middle of the
@@ -77,12 +84,21 @@ def pack_mem_all(values):
 
 
 class LiveMemory:
-    """This machine's memory from /proc, paging as rates per second."""
+    """This machine's memory: from /proc on Linux, paging as rates per
+    second; on Windows physical memory and page file, paging rates 0."""
 
     def __init__(self):
         self.lock = threading.Lock()
         self.last = self._counters()
         self.rates = {"in_pg_sec": 0, "out_pg_sec": 0, "in_kb_sec": 0, "out_kb_sec": 0}
+
+    @staticmethod
+    def available():
+        """Why live figures cannot be had on this machine; None when they can."""
+        if sys.platform == "win32" or os.access("/proc/meminfo", os.R_OK):
+            return None
+        return ("memory = live needs /proc/meminfo (Linux) or Windows; this machine has "
+                "neither: use memory = fixed")
 
     @staticmethod
     def _read(path):
@@ -102,6 +118,8 @@ class LiveMemory:
         return time.monotonic(), vm.get("pgpgin", 0), vm.get("pgpgout", 0)
 
     def figures(self):
+        if sys.platform == "win32":
+            return windows_figures(windows_memory_status())
         with self.lock:
             now, kb_in, kb_out = self._counters()
             then, last_in, last_out = self.last
@@ -127,6 +145,39 @@ class LiveMemory:
         }
         figures.update({k: round(v) for k, v in rates.items()})
         return figures
+
+
+def windows_memory_status():
+    """GlobalMemoryStatusEx: (total physical, available physical, commit
+    limit, available commit) in bytes."""
+    import ctypes
+
+    class MemoryStatusEx(ctypes.Structure):
+        _fields_ = [("dwLength", ctypes.c_ulong), ("dwMemoryLoad", ctypes.c_ulong),
+                    ("ullTotalPhys", ctypes.c_ulonglong), ("ullAvailPhys", ctypes.c_ulonglong),
+                    ("ullTotalPageFile", ctypes.c_ulonglong),
+                    ("ullAvailPageFile", ctypes.c_ulonglong),
+                    ("ullTotalVirtual", ctypes.c_ulonglong),
+                    ("ullAvailVirtual", ctypes.c_ulonglong),
+                    ("ullAvailExtendedVirtual", ctypes.c_ulonglong)]
+
+    status = MemoryStatusEx()
+    status.dwLength = ctypes.sizeof(MemoryStatusEx)
+    if not ctypes.windll.kernel32.GlobalMemoryStatusEx(ctypes.byref(status)):
+        return 0, 0, 0, 0
+    return (status.ullTotalPhys, status.ullAvailPhys, status.ullTotalPageFile,
+            status.ullAvailPageFile)
+
+
+def windows_figures(status):
+    """MEM_ALL figures in kilobytes from windows_memory_status(): the page
+    file is the commit limit beyond physical memory."""
+    total, available, commit_limit, commit_free = status
+    swap = max(0, commit_limit - total) // 1024
+    swap_free = min(swap, max(0, commit_free - available) // 1024)
+    return {"type": 1, "subtype": 0, "serialnr": 1, "phys_mem": total // 1024,
+            "free_mem": available // 1024, "swap_size": swap, "swap_free": swap_free,
+            "swap_conf": swap, "swap_max": swap}
 
 
 class ConfigError(Exception):
@@ -192,6 +243,8 @@ def check_setting(system, key, value):
         if key == "memory":
             if value not in ("fixed", "live"):
                 raise ConfigError("memory is fixed or live, not %r" % value)
+            if value == "live" and LiveMemory.available():
+                raise ConfigError(LiveMemory.available())
             return value
         if key == "sysnr":
             if not (value.isdigit() and len(value) <= 2):
@@ -480,12 +533,14 @@ def lifetime(text):
 def main():
     parser = argparse.ArgumentParser(
         prog="sapsim", description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("config", help="the systems to simulate (INI file)")
-    parser.add_argument("--port", type=int, default=0, help="port on 127.0.0.1 (0: any free one)")
-    parser.add_argument("--lifetime", type=lifetime, default=600,
+    parser.add_argument("config", help="the systems to simulate (INI file; required)")
+    parser.add_argument("--port", type=int, default=0,
+                        help="port on 127.0.0.1 (default 0: any free one)")
+    parser.add_argument("--lifetime", type=lifetime, default=None,
                         help="stop by itself after this many seconds, more than 0 and at most "
-                             "86400 (default 600)")
-    parser.add_argument("--log", help="append one line per logon and call to this file")
+                             "86400 (default: run until stopped)")
+    parser.add_argument("--log", default=None,
+                        help="append one line per logon and call to this file (default: none)")
     opts = parser.parse_args()
     if not 0 <= opts.port <= 65535:
         parser.error("--port must be 0 to 65535")
@@ -502,7 +557,15 @@ def main():
               file=sys.stderr)
         return 2
     server.simulator = simulator
-    print(server.server_address[1], flush=True)
+    port = server.server_address[1]
+    # The port alone on the first line of standard output: scripts read it there.
+    print(port, flush=True)
+    names = ", ".join("%s (host %s, system number %s)" % (s.name, s.host, s.sysnr)
+                      for s in simulator.systems)
+    until = ("for %g seconds" % opts.lifetime) if opts.lifetime else "until it is stopped"
+    print("sapsim: serving %s on 127.0.0.1 port %d %s; stop it with Ctrl+C%s"
+          % (names, port, until, "" if sys.platform == "win32" else " or SIGTERM"),
+          file=sys.stderr, flush=True)
 
     stop = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
@@ -510,9 +573,14 @@ def main():
     thread = threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.1},
                               daemon=True)
     thread.start()
-    stop.wait(opts.lifetime)
+    # Waited in short steps: a wait without end would not see Ctrl+C on Windows.
+    deadline = time.monotonic() + opts.lifetime if opts.lifetime else None
+    while not stop.wait(0.5):
+        if deadline is not None and time.monotonic() >= deadline:
+            break
     server.shutdown()
     server.server_close()
+    print("sapsim: stopped", file=sys.stderr, flush=True)
     return 0
 
 

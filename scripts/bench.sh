@@ -188,7 +188,7 @@ check("item mode, cost per system 341 vs 10", per341 / per10, 1.2, 0.1,
 
 dist = sys.argv[1]
 for archive in sorted(os.listdir(dist)):
-    if "-debug" in archive:
+    if "-debug" in archive or not archive.endswith((".zip", ".tar.gz")):
         continue
     path = os.path.join(dist, archive)
     if archive.endswith(".zip"):

@@ -1,17 +1,15 @@
 #!/usr/bin/env bash
-# Builds the native and the Windows (mingw-w64 i686) trees.
+# Builds the native and the Windows (mingw-w64 i686) trees through the
+# presets of CMakePresets.json.
 #   scripts/build.sh [native|windows|all] [extra cmake options...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 which=${1:-all}
 shift || true
 
-if [ "$which" = native ] || [ "$which" = all ]; then
-    cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build build/native
-fi
-if [ "$which" = windows ] || [ "$which" = all ]; then
-    cmake -S . -B build/windows -G Ninja -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake "$@" >/dev/null
-    cmake --build build/windows
-fi
+for preset in native windows; do
+    if [ "$which" = "$preset" ] || [ "$which" = all ]; then
+        cmake --preset "$preset" "$@" >/dev/null
+        cmake --build --preset "$preset"
+    fi
+done

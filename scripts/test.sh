@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the formatting, builds both targets with
 # warnings as errors (the native one with AddressSanitizer and UBSan), and
-# runs every test: the native build directly, the Windows build under Wine;
-# then fuzzes, builds the release archives and checks them.
+# runs clang-tidy and every test: the native build directly, the Windows
+# build under Wine; then fuzzes, builds the release archives, checks them and
+# checks that a second build gives the same bytes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,15 +14,17 @@ echo "== formatting (clang-format)"
 # Every C++ file, which covers the changed ones whatever the base.
 git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format --dry-run --Werror || status=1
 
+echo "== clang-tidy"
+if tidy=$(bash scripts/tidy.sh 2>&1); then echo "$tidy" | tail -1; else echo "$tidy"; status=1; fi
+
 bash scripts/build.sh all -DRAMGAUGE_WERROR=ON -DRAMGAUGE_SANITIZE=ON
 
 echo "== native tests"
 (cd build/native && ctest --output-on-failure --timeout 300) || status=1
 
 echo "== fuzzing the readers and writers for 60 s"
-cmake -S . -B build/fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-    -DRAMGAUGE_FUZZ=ON -DRAMGAUGE_SANITIZE=ON >/dev/null
-cmake --build build/fuzz --target fuzz_readers >/dev/null
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz >/dev/null
 (cd build/fuzz && ctest -L fuzz -V --timeout 300 >fuzz.log 2>&1) ||
     { tail -40 build/fuzz/fuzz.log; status=1; }
 grep -E 'INITED|Done [0-9]+ runs|tests passed' build/fuzz/fuzz.log || true
@@ -42,7 +45,12 @@ sleep 2
 (cd build/windows && ctest --output-on-failure --timeout 300) || status=1
 
 echo "== release archives"
+# Time stamps from the commit, the same for both builds.
+export SOURCE_DATE_EPOCH
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 bash scripts/package.sh >/dev/null || status=1
 python3 tests/package_check.py || status=1
+echo "== the archives again, built elsewhere: the same bytes"
+bash scripts/reproducible.sh --reuse || status=1
 
 exit $status

@@ -1,11 +1,15 @@
 #!/usr/bin/env python3
 """sapsim refuses what it cannot serve with one clear line, never a traceback."""
+import importlib.util
 import os
+import signal
 import socket
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
+from unittest import mock
 
 SAPSIM = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "sapsim", "sapsim.py")
 GOOD = "[PRD]\nhost = sapprd\nusers = MONITOR:secret1\n"
@@ -65,7 +69,8 @@ class Control(unittest.TestCase):
         self.config.write(GOOD)
         self.config.close()
         self.proc = subprocess.Popen([sys.executable, SAPSIM, self.config.name, "--lifetime", "20"],
-                                     stdout=subprocess.PIPE, text=True)
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                     text=True)
         self.port = int(self.proc.stdout.readline())
 
     def tearDown(self):
@@ -89,6 +94,69 @@ class Control(unittest.TestCase):
                 ("frobnicate", "ERROR expected: set SYSTEM KEY VALUE")]:
             with self.subTest(line=line):
                 self.assertTrue(self.control(line).startswith(answer), self.control(line))
+
+
+class StaysUp(unittest.TestCase):
+    """Without --lifetime sapsim serves until it is stopped, and says so."""
+
+    def test_port_alone_first_then_where_and_how_to_stop(self):
+        with tempfile.NamedTemporaryFile("w", suffix=".ini", delete=False) as f:
+            f.write(GOOD)
+        try:
+            proc = subprocess.Popen([sys.executable, SAPSIM, f.name], stdout=subprocess.PIPE,
+                                    stderr=subprocess.PIPE, text=True)
+            port = proc.stdout.readline()
+            self.assertRegex(port, r"^\d+\n$")
+            time.sleep(1.5)
+            self.assertIsNone(proc.poll(), "sapsim stopped by itself")
+            with socket.create_connection(("127.0.0.1", int(port)), timeout=5):
+                pass
+            proc.send_signal(signal.SIGTERM)
+            out, err = proc.communicate(timeout=10)
+        finally:
+            os.unlink(f.name)
+        self.assertEqual(proc.returncode, 0)
+        self.assertEqual(out, "")
+        self.assertEqual(err, "sapsim: serving PRD (host sapprd, system number 00) on 127.0.0.1 "
+                              "port %d until it is stopped; stop it with Ctrl+C or SIGTERM\n"
+                              "sapsim: stopped\n" % int(port))
+
+    def test_help_gives_every_default(self):
+        out = subprocess.run([sys.executable, SAPSIM, "--help"], capture_output=True, text=True,
+                             timeout=20).stdout
+        for text in ["default 0: any free one", "default: run until stopped",
+                     "default: none", "Defaults: host the section's name, sysnr 00, clients 100"]:
+            self.assertIn(text, " ".join(out.split()))
+
+
+def load_sapsim():
+    spec = importlib.util.spec_from_file_location("sapsim", SAPSIM)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+class LiveMemory(unittest.TestCase):
+    def test_refused_where_there_is_no_source(self):
+        sapsim = load_sapsim()
+        with mock.patch.object(sapsim.os, "access", return_value=False), \
+                mock.patch.object(sapsim.sys, "platform", "darwin"):
+            with self.assertRaises(sapsim.ConfigError) as refused:
+                sapsim.check_setting("PRD", "memory", "live")
+            self.assertEqual(str(refused.exception),
+                             "[PRD]: memory = live needs /proc/meminfo (Linux) or Windows; this "
+                             "machine has neither: use memory = fixed")
+            self.assertEqual(sapsim.check_setting("PRD", "memory", "fixed"), "fixed")
+        with mock.patch.object(sapsim.os, "access", return_value=False), \
+                mock.patch.object(sapsim.sys, "platform", "win32"):
+            self.assertEqual(sapsim.check_setting("PRD", "memory", "live"), "live")
+
+    def test_windows_figures_from_memory_status(self):
+        # 8 GiB physical, 2 GiB free; commit limit 12 GiB, 5 GiB of it free.
+        gib = 1 << 30
+        figures = load_sapsim().windows_figures((8 * gib, 2 * gib, 12 * gib, 5 * gib))
+        self.assertEqual((figures["phys_mem"], figures["free_mem"], figures["swap_size"],
+                          figures["swap_free"]), (8 << 20, 2 << 20, 4 << 20, 3 << 20))
 
 
 if __name__ == "__main__":

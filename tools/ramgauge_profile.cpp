@@ -54,15 +54,23 @@ const char *const usage_create =
     "Usage: ramgauge-profile create FILE [--force] [--extcompany TEXT] [--destination SID]\n"
     "       [--client NNN] [--user NAME] [--language L] [--mode R/3|R/2]\n"
     "       [--hostname HOST] [--sysnr NN] [--gwhost HOST] [--gwservice SERVICE]\n"
-    "Writes a logon profile with all eleven entries. Options take their value as\n"
-    "the next word or after \"=\" (--client=100). Values not given as options\n"
-    "are asked for; the password is always read from standard input (not echoed\n"
-    "at a terminal), never from the command line. Refused: a client other than 3\n"
-    "digits, a system number other than 2 digits, a mode other than R/3 or R/2,\n"
-    "a language other than 1 or 2 letters, a gateway service other than sapgwNN\n"
-    "or a port number, an empty password, and whatever else the sensor would\n"
-    "refuse. An existing FILE is kept unless --force is given; it is replaced\n"
-    "whole or not at all, and readable by its owner only.\n";
+    "Writes a logon profile with all eleven entries. FILE gets the extension .P00\n"
+    "when it has none, as the sensor and 'check' add it (PRD writes PRD.P00).\n"
+    "Options take their value as the next word or after \"=\" (--client=100).\n"
+    "Values not given as options are asked for; the password is always read from\n"
+    "standard input (not echoed at a terminal), never from the command line.\n"
+    "Refused: a client other than 3 digits, a system number other than 2 digits,\n"
+    "a mode other than R/3 or R/2, a language other than 1 or 2 letters, a\n"
+    "gateway service other than sapgwNN or a port number, an empty password, a\n"
+    "control character in any value, a double quote in a value that goes to\n"
+    "SAP's connect string (all but --extcompany and --mode), and whatever else\n"
+    "the sensor would refuse. An existing FILE is kept unless --force is given;\n"
+    "it is replaced whole or not at all.\n"
+    "The profile is readable by its owner alone: on Linux mode 0600; on Windows\n"
+    "an access list of its own, not inherited from the folder, that gives full\n"
+    "control to SYSTEM, the Administrators group and the user who writes it.\n"
+    "The password is scrambled, not encrypted: the scrambling only keeps it\n"
+    "from being read at a glance; whoever may read the file can recover it.\n";
 
 const char *const usage_check =
     "Usage: ramgauge-profile check PROFILE\n"
@@ -149,6 +157,40 @@ std::string scramble(const std::string &clear) {
     return "";
 }
 
+const char *const connect_string_quote =
+    "SAP's connect string can quote a value with blanks but cannot carry a double quote";
+
+// The values that go to SAP's RFC library in its connect string.
+bool in_connect_string(std::string LogonParameters::*field) {
+    return field != &LogonParameters::Extcompany && field != &LogonParameters::Mode;
+}
+
+// Values that cannot be written as they are, one line each: a control
+// character would end the profile line or add one that the sensor reads,
+// a double quote breaks SAP's connect string. The password is checked
+// with its own rules.
+std::string describe_text_faults(const LogonParameters &p) {
+    std::string faults;
+    for (const ProfileField &f : profile_fields) {
+        if (f.field == &LogonParameters::Password) continue;
+        const std::string &value = p.*f.field;
+        for (char c : value) {
+            unsigned char byte = static_cast<unsigned char>(c);
+            if (byte < 0x20 || byte == 0x7F) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "0x%02X", byte);
+                faults += std::string(f.label) + " holds a control character (" + hex +
+                          "); a value is one line of text\n";
+                break;
+            }
+        }
+        if (in_connect_string(f.field) && value.find('"') != std::string::npos)
+            faults +=
+                std::string(f.label) + " holds a double quote (\"); " + connect_string_quote + "\n";
+    }
+    return faults;
+}
+
 bool valid_clear_password(const std::string &clear, std::string &why) {
     if (clear.empty()) {
         why = "the password is empty; the sensor refuses a profile without one";
@@ -163,6 +205,10 @@ bool valid_clear_password(const std::string &clear, std::string &why) {
             why = "the password may hold printable ASCII characters only";
             return false;
         }
+    if (clear.find('"') != std::string::npos) {
+        why = std::string("the password holds a double quote (\"); ") + connect_string_quote;
+        return false;
+    }
     return true;
 }
 
@@ -292,6 +338,8 @@ int command_create(int argc, char **argv) {
         std::fprintf(stderr, "ramgauge-profile: create needs a FILE\n%s", usage_create);
         return 2;
     }
+    // The name the sensor and 'check' will look for.
+    if (file.size() < 4 || file[file.size() - 4] != '.') file += ".P00";
     if (!force && FileOpener().exists(file)) {
         std::fprintf(stderr, "ramgauge-profile: %s exists; give --force to replace it\n",
                      file.c_str());
@@ -307,6 +355,12 @@ int command_create(int argc, char **argv) {
         }
         if (!line.empty() && line.back() == '\r') line.pop_back();
         params.*f.field = line;
+    }
+    std::string text_faults = describe_text_faults(params);
+    if (!text_faults.empty()) {
+        std::fprintf(stderr, "ramgauge-profile: these values cannot be written:\n%s",
+                     text_faults.c_str());
+        return 2;
     }
     std::string clear, scrambled;
     if (!read_scrambled_password("Password...: ", clear, scrambled)) return 2;
@@ -330,7 +384,8 @@ int command_create(int argc, char **argv) {
         content += std::string(f.label) + " " + value + PROFILE_LINE_END;
     }
     // An old profile survives a failed write whole; the new one is the
-    // owner's alone, since it holds a password, scrambled as it is.
+    // owner's alone, since it holds a password that is scrambled, not
+    // encrypted.
     if (!replace_file(file, content, true)) {
         std::fprintf(stderr, "ramgauge-profile: cannot write %s\n", file.c_str());
         return 2;

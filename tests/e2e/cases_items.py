@@ -171,10 +171,23 @@ CASES = [
           error_answer("Error 1002: Profile SAP Quadrant.Gbl is missing..."), {}, exit=2),
     items("error 1016: system list over 2047 characters", ["PROD", "ITEM=Free"],
           error_answer("Error 1016: Global Server Listing is longer than 2047 characters..."),
-          {QUAS: gsng("ABCDEFGHIJ.P00#" * 12) * 12}, exit=2),
+          {QUAS: gsng("ABCDEFGHIJ.P00#" * 11) * 13}, exit=2),
     items("error 1016: sensor line over 127 characters of data", ["GLOBAL", "memory"],
           error_answer("Error 1016: Global Sensor line is longer than 146 characters..."),
           {GLOBAL: sensor_file(options="x" * 120)}, exit=2),
+    # A list line longer than one read is refused, never split: a split list
+    # drops a system and can build a bogus entry from the cut.
+    items("error 1016: item profile list line over 199 characters", ["PROD", "ITEM=Free"],
+          error_answer("Error 1016: A line in Quadrant.Prf is longer than 199 characters..."),
+          {QUAS: gsng("S%02dDEMO.P00#" * 23 % tuple(range(23)))}, exit=2),
+    items("error 1016: global file list line over 199 characters", ["GLOBAL", "memory"],
+          error_answer("Error 1016: A line in SAP Quadrant.Gbl is longer than 199 characters..."),
+          {GLOBAL: sensor_file() + "# GSNG: memory      " + "PRD.P00#" * 23 + "\r\n"}, exit=2),
+    items("an over-long line of no list is skipped whole", ["GLOBAL", "memory"],
+          header() + xml_channel("PRD.P00", "12") + xml_channel("QAS.P00", "5") +
+          summary("Pages-In [/Sec]", 2, 2, 0),
+          {GLOBAL: "#" + " " * 198 + "# GSNG: memory      DEV.P00#\r\n" +
+           "# GSNG: other       " + "DEV.P00#" * 30 + "\r\n" + sensor_file()}),
 ]
 
 def trace_mentions(*words):

@@ -49,6 +49,16 @@ CASES = [
      "files": {"prd.p01": INCOMPLETE}, "stdout": e1003("prd.p01"), "exit": 2},
     {"name": "profile: a directory of the profile's name counts as missing", "args": ["PRD"],
      "dirs": ["PRD.P00"], "stdout": e1002("PRD.P00"), "exit": 2},
+    # A profile that lies there but cannot be read is not "missing".
+    {"name": "profile: present but unreadable, with @", "args": ["PRD", "@"],
+     "unreadable": ["PRD.P00"], "stdout": error_answer(
+         "Error 1002: Profile PRD.P00 cannot be read..."), "exit": 2},
+    {"name": "profile: present but unreadable, host file names the path", "args": ["sub\\PRD"],
+     "files": {"sub/Ramgauge.Pinnace": ""}, "unreadable": ["sub/PRD.P00"],
+     "stdout": error_answer("Error 1002: Profile sub\\PRD.P00 cannot be read..."), "exit": 2},
+    {"name": "profile: present but unreadable in the PRTG search", "args": ["PRD"],
+     "unreadable": ["PRD.P00"], "stdout": error_answer(
+         "Error 1002: Profile PRD.P00 cannot be read..."), "exit": 2},
     {"name": "short extension gets .P00", "args": ["x.ab", "@"],
      "stdout": e1002("x.ab.P00"), "exit": 2},
 
@@ -81,6 +91,11 @@ CASES = [
     {"name": "prtg: a path file line over 259 characters is refused", "args": ["PRD"],
      "rooted": {"C:\\PRTG_Path.Txt": "C:\\" + "d" * 257 + "\r\n"}, "stdout": error_answer(
          "Error 1016: A line in C:\\PRTG_Path.Txt is longer than 259 characters..."), "exit": 2},
+    {"name": "prtg: a path file line that names no directory is ignored at any length",
+     "args": ["PRD"],
+     "rooted": {"C:\\PRTG_Path.Txt": "C:\\Apps\r\n# " + "c" * 300 + "\r\nnot a dir " + "x" * 500,
+                "C:\\Apps\\" + EXEXML_DIR + "PRD.P00": INCOMPLETE},
+     "stdout": e1003(), "exit": 2},
     {"name": "prtg: second sub-directory probe", "args": ["PRD"],
      "rooted": {"C:\\PRTG_Path.Txt": "C:\\PRTG\r\n",
                 "C:\\PRTG\\Custom Sensors\\ExeXml\\PRD.P00": INCOMPLETE,

@@ -113,6 +113,38 @@ CASES = [
         ("port 70000", "--gwservice=70000", "Gwservice..: must be sapgwNN or a port number"),
     ]
 ] + [
+    # Values that cannot be written: a control character would end the line
+    # (or add one the sensor reads), a double quote breaks SAP's connect string.
+    tool("create refuses %s" % what, with_options(option), "", exit=2, stdin="secret1\n",
+         stderr="ramgauge-profile: these values cannot be written:\n" + fault + "\n",
+         after={"NEW.P00": None})
+    for what, option, fault in [
+        ("a newline in --extcompany", "--extcompany=ACME\nPassword...: x",
+         "Extcompany.: holds a control character (0x0A); a value is one line of text"),
+        ("a tab in --user", "--user=mon\titor",
+         "User.......: holds a control character (0x09); a value is one line of text"),
+        ("DEL in --mode", "--mode=R/3\x7f",
+         "Mode.......: holds a control character (0x7F); a value is one line of text"),
+        ("a double quote in --hostname", '--hostname=sap"prd',
+         "Hostname...: holds a double quote (\"); SAP's connect string can quote a value with "
+         "blanks but cannot carry a double quote"),
+        ("a double quote in --gwservice", '--gwservice="3300"',
+         "Gwservice..: holds a double quote (\"); SAP's connect string can quote a value with "
+         "blanks but cannot carry a double quote"),
+    ]
+] + [
+    tool("create refuses a double quote in the password", CREATE, "", exit=2,
+         stdin='sec"ret\n', after={"NEW.P00": None},
+         stderr="ramgauge-profile: the password holds a double quote (\"); SAP's connect string "
+                "can quote a value with blanks but cannot carry a double quote\n"),
+    tool("create keeps a double quote in --extcompany", with_options('--extcompany=ACME "Corp"'),
+         "NEW.P00 written\n", stdin="secret1\n", check=created_profile),
+    tool("create adds .P00 to a name without an extension, as check does",
+         ["create", "NEW"] + CREATE[2:], "NEW.P00 written\n", stdin="secret1\n",
+         check=created_profile),
+    tool("create keeps an extension", ["create", "NEW.P01"] + CREATE[2:], "NEW.P01 written\n",
+         stdin="secret1\n", after={"NEW.P01": lambda got: got.startswith(b"Extcompany.: ")}),
+] + [
     tool("scramble reads the password from standard input", ["scramble"], stdin="pw\n",
          check=lambda work, out: [] if len(out.strip()) == 24 and " " not in out.strip()
          else ["scrambled %r" % out]),

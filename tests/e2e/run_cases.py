@@ -138,6 +138,20 @@ def silent_listener():
     return sockets, port
 
 
+# A file that lies there but that even root may not read.
+ROOT_UNREADABLE = "/proc/sys/vm/drop_caches"
+
+
+def make_unreadable(path):
+    """A file that is present but cannot be opened for reading: mode 0, or,
+    for root, whom modes do not stop, a link to a write-only kernel file."""
+    if os.geteuid() == 0:
+        os.symlink(ROOT_UNREADABLE, path)
+    else:
+        write_file(path, "")
+        os.chmod(path, 0)
+
+
 def answers_in_xml(case):
     """Whether stdout must be one XML document: the sensor in an XML mode,
     without progress lines."""
@@ -285,6 +299,8 @@ def run_case(target, case, context):
             for name in names:
                 if name not in ("sapsim.ini", "sapsim.log") + tuple(case.get("fresh", ())):
                     os.utime(os.path.join(root, name), (time.time() - 3600,) * 2)
+        for name in case.get("unreadable", []):
+            make_unreadable(os.path.join(work, *name.split("/")))
         # Natively the temporary folder is the case's own, so that what a run
         # leaves there is seen. Wine keeps its own (checked after all cases)
         # and needs TMPDIR as it is for its server.

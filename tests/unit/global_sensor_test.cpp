@@ -103,9 +103,10 @@ TEST(GlobalSensorFile, Errors) {
     }
 }
 
-TEST(GlobalSensorFile, LongLinesAreReadInPiecesAndLimitsRefused) {
-    // 199 characters per read: a line of 199 is whole, and the rest of a
-    // longer line is a line of its own.
+TEST(GlobalSensorFile, LongLinesAreRefusedOrSkippedWholeNeverSplit) {
+    // 199 characters per read: a line of 199 is read whole; a longer line
+    // that the reader would use is refused, any other is skipped whole, and
+    // its remainder is never taken for a line of its own.
     struct Case {
         const char *file;
         std::string head, key; // head: lines before; key: the 20 characters before a list
@@ -115,15 +116,41 @@ TEST(GlobalSensorFile, LongLinesAreReadInPiecesAndLimitsRefused) {
     for (const Case &c : cases) {
         std::string full(199 - 20 - 1, 'p'), longer(200 - 20 - 1, 'p');
         std::string next = c.key + "B#\n";
+        std::string refused =
+            std::string("Error 1016: A line in ") + c.file + " is longer than 199 characters...";
+        for (const char *eol : {"\n", "\r\n"}) {
+            EXPECT_EQ(read(c.file, c.head + c.key + full + "#" + eol + next, "S", "S", "X")
+                          .sensor.system_list,
+                      full + "#B#")
+                << c.file;
+            EXPECT_EQ(read(c.file, c.head + c.key + longer + "#" + eol + next, "S", "S", "X").error,
+                      refused)
+                << c.file;
+        }
+        // The last line of the file, without a line end, fits as it did.
         EXPECT_EQ(
-            read(c.file, c.head + c.key + full + "#\n" + next, "S", "S", "X").sensor.system_list,
-            full + "#B#")
+            read(c.file, c.head + next + c.key + full + "#", "S", "S", "X").sensor.system_list,
+            "B#" + full + "#")
             << c.file;
-        EXPECT_EQ(
-            read(c.file, c.head + c.key + longer + "#\n" + next, "S", "S", "X").sensor.system_list,
-            longer + "B#")
+        // A comment whose second read would look like a server line.
+        std::string comment = "#" + std::string(198, ' ') + c.key + "X.P00#\n";
+        EXPECT_EQ(read(c.file, c.head + comment + next, "S", "S", "X").sensor.system_list, "B#")
             << c.file;
     }
+    // Over-long lines of another sensor are skipped; the sensor's own
+    // sensor line is refused too.
+    std::string other = "# GSNG: T          " + std::string(300, 'q') + "#\n";
+    EXPECT_EQ(read("SAP Quadrant.Gbl",
+                   other + "# GSNX: S          Item=X," + program + "\n# GSNG: S           A#\n",
+                   "S", "S")
+                  .sensor.system_list,
+              "A#");
+    EXPECT_EQ(read("SAP Quadrant.Gbl",
+                   "# GSNX: S          Item=X," + program + std::string(200, ' ') +
+                       "\n# GSNG: S           A#\n",
+                   "S", "S")
+                  .error,
+              "Error 1016: A line in SAP Quadrant.Gbl is longer than 199 characters...");
 
     std::string list;
     for (int i = 0; i < 140; ++i)

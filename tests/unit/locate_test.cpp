@@ -161,6 +161,41 @@ TEST(LocateProfile, PrtgPathFile) {
     files.files = {{"C:\\PRTG_Path.Txt", "xx" + std::string(120, 'a') + "\nC:\\Apps\n"},
                    {"C:\\Apps\\PROD.P00", "apps"}};
     EXPECT_EQ(locate(files, "PROD").content, "apps") << "a long line that is no directory";
+    for (std::size_t length : {259, 260, 300, 1000}) {
+        files.files = {{"C:\\PRTG_Path.Txt", "C:\\Apps\n# " + std::string(length - 2, 'c') + "\n"},
+                       {"C:\\Apps\\PROD.P00", "apps"}};
+        EXPECT_EQ(locate(files, "PROD").content, "apps") << "a comment line of " << length;
+    }
+}
+
+TEST(LocateProfile, PresentButUnreadable) {
+    // Wherever the search meets a profile it cannot open, it says so and
+    // names the file it found; the program's folder never stands in for it.
+    struct Case {
+        std::map<std::string, std::string> files;
+        std::string unreadable;
+        const char *name, *options, *program_folder;
+    } cases[] = {
+        {{}, "PROD.P00", "PROD", "@", ""},
+        {{{"sub\\Ramgauge.Kestrel", ""}}, "sub\\PROD.P00", "sub\\PROD", nullptr, ""},
+        {{}, "PROD.P00", "PROD", nullptr, ""},
+        {{}, "\\Program Files\\" + exexml + "PROD.P00", "PROD", nullptr, ""},
+        {{{"C:\\PRTG_Path.Txt", "C:\\Apps\r\n"}},
+         "C:\\Apps\\" + exexml + "PROD.P00",
+         "PROD",
+         nullptr,
+         ""},
+        {{{"C:\\PRTG_Path.Txt", "C:\\Apps\r\n"}}, "C:\\Apps\\PROD.P00", "PROD", nullptr, ""},
+        {{{"\\opt\\bin\\PROD.P00", "beside"}}, "PROD.P00", "PROD", nullptr, "\\opt\\bin\\"},
+        {{}, "\\opt\\bin\\PROD.P00", "PROD", nullptr, "\\opt\\bin\\"},
+    };
+    for (const Case &c : cases) {
+        FakeFiles files;
+        files.files = c.files;
+        files.unreadable = {c.unreadable};
+        EXPECT_EQ(locate(files, c.name, c.options, c.program_folder).error,
+                  "Error 1002: Profile " + c.unreadable + " cannot be read...");
+    }
 }
 
 TEST(LocateProfile, FixedDirectoriesWithoutPathFile) {

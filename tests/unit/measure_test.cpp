@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <utility>
 
 #include "fake_rfc.h"
 #include "measure/memory.h"
@@ -18,7 +19,7 @@ Measured measure(MeasureState state = {}, bool item_mode = false, const std::str
                  const std::string &options = "", OutputMode mode = OutputMode::EXEXML) {
     RfcApi api = fake_api();
     Measured m{};
-    m.state = state;
+    m.state = std::move(state);
     m.doc.mode = mode;
     RfcTrace trace;
     std::string label = "PRD.P00", destination = "PRD";
