@@ -802,8 +802,11 @@ void argument_one(const std::string &text) {
         const std::string &name = ctx.profile_file_name, &dir = ctx.profile_directory;
         // The default extension is not checked: its test looks at the whole
         // argument, so "C:\x.y\P" names the file "P".
+        // The PRTG path file, named as a profile, holds the list of paths.
+        bool holds_its_path = ctx.profile_path != prtg_path_file;
         if (!profile || ctx.profile_path != dir + name ||
-            profile->read_rest() != ctx.profile_path || (!dir.empty() && dir.back() != '\\'))
+            (holds_its_path && profile->read_rest() != ctx.profile_path) ||
+            (!dir.empty() && dir.back() != '\\'))
             std::abort();
     } catch (const NumberedError &error) {
         std::string what = error.what();
