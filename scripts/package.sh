@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the release archives of both targets into dist/:
-#   ramgauge-<version>-win32.zip, ramgauge-<version>-linux-<arch>.tar.gz
+# Builds the release archives of all targets into dist/:
+#   ramgauge-<version>-win32.zip, ramgauge-<version>-win64.zip,
+#   ramgauge-<version>-linux-<arch>.tar.gz
 # with stripped binaries, and beside each the debug information of its
 # binaries (-debug.zip / -debug.tar.gz), so that crash reports stay readable.
 set -euo pipefail
@@ -35,5 +36,7 @@ version=$(sed -n 's/^project(ramgauge VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
 arch=$(uname -m)
 package "ramgauge-$version-win32" build/package-windows i686-w64-mingw32-objcopy \
     'zip_dir' -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
+package "ramgauge-$version-win64" build/package-windows64 x86_64-w64-mingw32-objcopy \
+    'zip_dir' -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake
 package "ramgauge-$version-linux-$arch" build/package-native objcopy 'tgz_dir'
 ls -l dist/

@@ -23,6 +23,7 @@ SHARED = ["README.md", "CHANGELOG.md", "LICENSE", "docs/", "docs/admin-guide.md"
           "simulator/sapsim.ini"]
 CONTENTS = {
     "win32": SHARED + ["ramgauge.exe", "ramgauge-profile.exe", "simulator/librfc32.dll"],
+    "win64": SHARED + ["ramgauge.exe", "ramgauge-profile.exe", "simulator/librfc32.dll"],
     "linux": SHARED + ["ramgauge", "ramgauge-profile", "simulator/librfc32.so"],
 }
 CREATE = ["create", "DEMO.P00", "--extcompany=Demo", "--destination=DEMO", "--client=100",
@@ -58,8 +59,16 @@ def unpack(path, into):
 MAX_SHIPPED_BYTES = 1 << 20
 
 
-def problems_of_binary(path, objdump, version):
+# The object format each archive's binaries must have: the platform name
+# promises the pointer size.
+FORMATS = {"win32": "pei-i386", "win64": "pei-x86-64"}
+
+
+def problems_of_binary(path, objdump, version, platform):
     problems = []
+    header = subprocess.run([objdump, "-f", path], capture_output=True, text=True).stdout
+    if platform in FORMATS and "file format %s" % FORMATS[platform] not in header:
+        problems.append("%s is not %s" % (os.path.basename(path), FORMATS[platform]))
     size = os.path.getsize(path)
     if size > MAX_SHIPPED_BYTES:
         problems.append("%s is %d bytes, more than 1 MB" % (os.path.basename(path), size))
@@ -127,7 +136,8 @@ def main():
     version = re.search(r"project\(ramgauge VERSION ([0-9.]+)",
                         open(os.path.join(ROOT, "CMakeLists.txt")).read()).group(1)
     problems = []
-    for platform, objdump in [("win32", "i686-w64-mingw32-objdump"), ("linux", "objdump")]:
+    for platform, objdump in [("win32", "i686-w64-mingw32-objdump"),
+                              ("win64", "x86_64-w64-mingw32-objdump"), ("linux", "objdump")]:
         archives = [a for a in os.listdir(opts.dist)
                     if a.startswith("ramgauge-%s-%s" % (version, platform)) and "-debug" not in a]
         if len(archives) != 1:
@@ -137,14 +147,15 @@ def main():
         top, listed = names(archive)
         if listed != sorted(CONTENTS[platform]):
             problems.append("%s holds %r" % (archives[0], listed))
-        wine = platform == "win32"
+        wine = platform.startswith("win")
         root = os.path.join(os.environ["WINEPREFIX"], "drive_c") if wine else None
         work = tempfile.mkdtemp(prefix="package-", dir=root)
         try:
             package = unpack(archive, os.path.join(work, "unpacked"))
             for name in CONTENTS[platform]:
                 if name.startswith(("ramgauge", "simulator/librfc32")):
-                    problems += problems_of_binary(os.path.join(package, name), objdump, version)
+                    problems += problems_of_binary(os.path.join(package, name), objdump, version,
+                                                   platform)
             folder = os.path.join(work, "PRTG Network Monitor", "Custom Sensors", "EXEXML")
             os.makedirs(folder)
             problems += ["%s: %s" % (archives[0], p)
@@ -155,7 +166,7 @@ def main():
     for p in problems:
         print("package: " + p)
     if not problems:
-        print("package: both archives hold what they should and work as the guide says")
+        print("package: all archives hold what they should and work as the guide says")
     return 1 if problems else 0
 
 
