@@ -19,13 +19,13 @@ package() { # name, build dir, objcopy, archive command, cmake options...
     local name=$1 dir=$2 objcopy=$3 archive=$4
     shift 4
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$dir" --target ramgauge ramgauge-profile rfc32 >/dev/null
+    cmake --build "$dir" --target ramgauge ramgauge-profile rfc32 sapnwrfc >/dev/null
     (cd "$dir" && cpack -B "$root/dist" >/dev/null)
     rm -rf "$root/dist/_CPack_Packages"
 
     local debug="$dir/debug/$name"
     rm -rf "$dir/debug" && mkdir -p "$debug"
-    for binary in "$dir"/bin/ramgauge* "$dir"/bin/librfc32*; do
+    for binary in "$dir"/bin/ramgauge* "$dir"/bin/librfc32* "$dir"/bin/*sapnwrfc*; do
         case $binary in *.a) continue ;; esac
         "$objcopy" --only-keep-debug "$binary" "$debug/$(basename "$binary").debug"
     done

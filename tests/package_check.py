@@ -22,9 +22,12 @@ SHARED = ["README.md", "CHANGELOG.md", "LICENSE", "docs/", "docs/admin-guide.md"
           "examples/sapsim.ini", "simulator/", "simulator/README.txt", "simulator/sapsim.py",
           "simulator/sapsim.ini"]
 CONTENTS = {
-    "win32": SHARED + ["ramgauge.exe", "ramgauge-profile.exe", "simulator/librfc32.dll"],
-    "win64": SHARED + ["ramgauge.exe", "ramgauge-profile.exe", "simulator/librfc32.dll"],
-    "linux": SHARED + ["ramgauge", "ramgauge-profile", "simulator/librfc32.so"],
+    "win32": SHARED + ["ramgauge.exe", "ramgauge-profile.exe", "simulator/librfc32.dll",
+                       "simulator/sapnwrfc.dll"],
+    "win64": SHARED + ["ramgauge.exe", "ramgauge-profile.exe", "simulator/librfc32.dll",
+                       "simulator/sapnwrfc.dll"],
+    "linux": SHARED + ["ramgauge", "ramgauge-profile", "simulator/librfc32.so",
+                       "simulator/libsapnwrfc.so"],
 }
 CREATE = ["create", "DEMO.P00", "--extcompany=Demo", "--destination=DEMO", "--client=100",
           "--user=monitor", "--language=E", "--mode=R/3", "--hostname=sapdemo", "--sysnr=00",
@@ -84,12 +87,12 @@ def problems_of_binary(path, objdump, version, platform):
     return problems
 
 
-def try_as_administrator(folder, package, wine):
-    """The steps of simulator/README.txt: sapsim on port 3300, the stand-in
-    beside the sensor, a profile, one scan; then through SapRfc.DEMO."""
+def try_as_administrator(folder, package, wine, library):
+    """The steps of simulator/README.txt: sapsim on port 3300, one stand-in
+    library beside the sensor, a profile, one scan; then through
+    SapRfc.DEMO."""
     problems = []
     exe = ".exe" if wine else ""
-    library = "librfc32.dll" if wine else "librfc32.so"
     shutil.copy(os.path.join(package, "simulator", library), folder)
     for name in ["ramgauge" + exe, "ramgauge-profile" + exe]:
         shutil.copy(os.path.join(package, name), folder)
@@ -153,13 +156,17 @@ def main():
         try:
             package = unpack(archive, os.path.join(work, "unpacked"))
             for name in CONTENTS[platform]:
-                if name.startswith(("ramgauge", "simulator/librfc32")):
+                if name.startswith(("ramgauge", "simulator/lib", "simulator/sapnwrfc")):
                     problems += problems_of_binary(os.path.join(package, name), objdump, version,
                                                    platform)
-            folder = os.path.join(work, "PRTG Network Monitor", "Custom Sensors", "EXEXML")
-            os.makedirs(folder)
-            problems += ["%s: %s" % (archives[0], p)
-                         for p in try_as_administrator(folder, package, wine)]
+            # Each stand-in library alone beside the sensor: either back end.
+            for library in [n.split("/")[1] for n in CONTENTS[platform]
+                            if n.startswith("simulator/") and n.endswith((".so", ".dll"))]:
+                folder = os.path.join(work, library, "PRTG Network Monitor", "Custom Sensors",
+                                      "EXEXML")
+                os.makedirs(folder)
+                problems += ["%s with %s: %s" % (archives[0], library, p)
+                             for p in try_as_administrator(folder, package, wine, library)]
         finally:
             shutil.rmtree(work, ignore_errors=True)
         print("package: %s checked" % archives[0])
