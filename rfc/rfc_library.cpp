@@ -1,7 +1,12 @@
 #include "rfc/rfc_library.h"
 
+#include <cstdio>
+
 #include "common/files.h"
 #include "common/numbered_error.h"
+#include "common/text.h"
+#include "rfc/connection.h"
+#include "rfc/nw_library.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -17,24 +22,68 @@ const char *rfc_library_file_name() {
 #endif
 }
 
-RfcApi load_rfc_library() {
-    std::string path = program_directory() + rfc_library_file_name();
+void *open_shared_library(const std::string &path) {
 #ifdef _WIN32
-    HMODULE library = LoadLibraryA(path.c_str());
-    auto lookup = [&](const char *name) {
-        return library ? reinterpret_cast<void *>(GetProcAddress(library, name)) : nullptr;
-    };
+    // No error box for a DLL that cannot be loaded: PRTG runs the sensor
+    // without a desktop.
+    UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    void *library = reinterpret_cast<void *>(LoadLibraryA(path.c_str()));
+    SetErrorMode(mode);
+    return library;
 #else
-    void *library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    auto lookup = [&](const char *name) { return library ? dlsym(library, name) : nullptr; };
+    return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 #endif
-    if (!library)
-        throw NumberedError(std::string("Error 1018: RFC library ") + path +
-                            " cannot be loaded; install it beside the sensor program...");
+}
+
+void *shared_library_symbol(void *library, const char *name) {
+    if (!library) return nullptr;
+#ifdef _WIN32
+    return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(library), name));
+#else
+    return dlsym(library, name);
+#endif
+}
+
+std::string wrong_bitness(const std::string &path) {
+    std::FILE *in = std::fopen(path.c_str(), "rb");
+    if (!in) return "";
+    unsigned char head[64] = {}, pe[6] = {};
+    std::size_t n = std::fread(head, 1, sizeof head, in);
+    int bits = 0;
+    if (n >= 5 && head[0] == 0x7f && head[1] == 'E' && head[2] == 'L' && head[3] == 'F') {
+        bits = head[4] == 1 ? 32 : head[4] == 2 ? 64 : 0;
+    } else if (n == sizeof head && head[0] == 'M' && head[1] == 'Z') {
+        long at = head[0x3c] | head[0x3d] << 8 | head[0x3e] << 16 | (long)head[0x3f] << 24;
+        if (std::fseek(in, at, SEEK_SET) == 0 && std::fread(pe, 1, 6, in) == 6 && pe[0] == 'P' &&
+            pe[1] == 'E' && pe[2] == 0 && pe[3] == 0) {
+            unsigned machine = pe[4] | pe[5] << 8;
+            bits = machine == 0x14c ? 32 : machine == 0x8664 ? 64 : 0;
+        }
+    }
+    std::fclose(in);
+    int own = static_cast<int>(sizeof(void *) * 8);
+    return bits == 0 || bits == own ? "" : std::to_string(bits) + "-bit";
+}
+
+RfcLibraryChoice rfc_library_choice(const std::string &option_string,
+                                    const std::string &option_text) {
+    if (option_string.find(",RFCLIB=") == std::string::npos) return RfcLibraryChoice::Either;
+    std::string value = option_value(option_string, option_text, ",RFCLIB=");
+    std::string upper = upper_ascii(value);
+    if (upper == "CLASSIC") return RfcLibraryChoice::Classic;
+    if (upper == "NW") return RfcLibraryChoice::NetWeaver;
+    throw NumberedError("Error 1010: ,RFCLIB=" + value +
+                        " names no RFC library; use ,RFCLIB=CLASSIC or ,RFCLIB=NW !");
+}
+
+namespace {
+
+// Binds the twelve entry points of the classic library; the names of those
+// it lacks go to missing.
+RfcApi bind_classic(void *library, std::string &missing) {
     RfcApi api;
-    std::string missing;
     auto bind = [&](auto &entry, const char *name) {
-        void *address = lookup(name);
+        void *address = shared_library_symbol(library, name);
         if (!address) missing += std::string(missing.empty() ? "" : ", ") + name;
         entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(address);
     };
@@ -50,8 +99,60 @@ RfcApi load_rfc_library() {
     bind(api.ItFill, "ItFill");
     bind(api.ItGetLine, "ItGetLine");
     bind(api.ItDelete, "ItDelete");
-    if (!missing.empty())
-        throw NumberedError(std::string("Error 1018: RFC library ") + path +
-                            " lacks the operation(s) " + missing + "...");
     return api;
+}
+
+// Why the file at path was not loaded, for the 1018 text.
+std::string why_not(const std::string &file, const std::string &directory) {
+    std::string path = directory + file;
+    std::FILE *in = std::fopen(path.c_str(), "rb");
+    if (!in) return file + " is not in " + directory;
+    std::fclose(in);
+    std::string bits = wrong_bitness(path);
+    if (!bits.empty())
+        return file + " in " + directory + " is a " + bits + " library, the sensor a " +
+               std::to_string(sizeof(void *) * 8) + "-bit program";
+    return file + " in " + directory + " cannot be loaded";
+}
+
+} // namespace
+
+RfcApi load_rfc_library(RfcLibraryChoice choice) {
+    std::string directory = program_directory();
+    std::string classic_path = directory + rfc_library_file_name();
+    if (choice != RfcLibraryChoice::NetWeaver) {
+        void *library = open_shared_library(classic_path);
+        if (!library && choice == RfcLibraryChoice::Classic)
+            throw NumberedError("Error 1018: RFC library " + classic_path +
+                                " cannot be loaded; install it beside the sensor program..." +
+                                (wrong_bitness(classic_path).empty()
+                                     ? ""
+                                     : " (" + why_not(rfc_library_file_name(), directory) + ")"));
+        if (library) {
+            std::string missing;
+            RfcApi api = bind_classic(library, missing);
+            if (!missing.empty())
+                throw NumberedError(std::string("Error 1018: RFC library ") + classic_path +
+                                    " lacks the operation(s) " + missing + "...");
+            api.library_path = classic_path;
+            return api;
+        }
+    }
+    RfcApi api;
+    std::string missing;
+    if (load_nw_library(directory, api, missing)) return api;
+    if (!missing.empty())
+        throw NumberedError("Error 1018: RFC library " + api.library_path +
+                            " lacks the operation(s) " + missing + "...");
+    std::string nw = nw_library_file_name();
+    std::string not_beside = why_not(nw, directory);
+    std::string text = "Error 1018: no RFC library can be loaded: ";
+    if (choice != RfcLibraryChoice::NetWeaver)
+        text += why_not(rfc_library_file_name(), directory) + "; ";
+    text += not_beside +
+            (not_beside.find(" is not in ") != std::string::npos ? " nor" : ", and not") +
+            " on the system's search path; put SAP's " +
+            (choice == RfcLibraryChoice::NetWeaver ? "NetWeaver RFC library" : "RFC library") +
+            " beside the sensor program...";
+    throw NumberedError(text);
 }

@@ -3,8 +3,13 @@
 
 #include "rfc/saprfc.h"
 
-// The twelve entry points the program takes from the RFC library. Unit tests
-// fill one with fakes.
+// Which of SAP's two RFC libraries a run works through.
+enum class RfcBackEnd { Classic, NetWeaver };
+
+// The twelve entry points the program takes from the RFC library. With the
+// classic library they are the library's own; with the NetWeaver library
+// they are the program's own operations of the same shape that work through
+// it (rfc/nw_library). Unit tests fill one with fakes.
 struct RfcApi {
     RfcEnvironment_t RfcEnvironment = nullptr;
     RfcOpen_t RfcOpen = nullptr;
@@ -18,12 +23,33 @@ struct RfcApi {
     ItFill_t ItFill = nullptr;
     ItGetLine_t ItGetLine = nullptr;
     ItDelete_t ItDelete = nullptr;
+    RfcBackEnd back_end = RfcBackEnd::Classic;
+    std::string library_path; // as it was loaded
 };
 
 // "librfc32.dll" on Windows, "librfc32.so" elsewhere.
 const char *rfc_library_file_name();
 
-// Loads the library from the directory of the running program and looks up
-// all twelve entry points. Throws NumberedError 1018 naming the library when
-// it is missing or lacks an entry point.
-RfcApi load_rfc_library();
+// Which library the option string's ",RFCLIB=" asks for: CLASSIC or NW in
+// any case; absent, either (classic first). Throws NumberedError 1010 for
+// any other value.
+enum class RfcLibraryChoice { Either, Classic, NetWeaver };
+RfcLibraryChoice rfc_library_choice(const std::string &option_string,
+                                    const std::string &option_text);
+
+// Loads the RFC library the choice allows: librfc32 from the directory of
+// the running program; when it is not there or cannot be loaded, SAP's
+// NetWeaver library from that directory, then from the system's search
+// path. Throws NumberedError 1018 naming each library, where it was looked
+// for and, for a file of the wrong bitness, that; or naming the operations
+// that the library found lacks.
+RfcApi load_rfc_library(RfcLibraryChoice choice = RfcLibraryChoice::Classic);
+
+// A shared library by path (or bare name: the system's search path), and
+// one of its symbols; null when absent.
+void *open_shared_library(const std::string &path);
+void *shared_library_symbol(void *library, const char *name);
+
+// "32-bit" or "64-bit" when the file at path is a Windows or ELF shared
+// library of the other bitness than this program; empty otherwise.
+std::string wrong_bitness(const std::string &path);

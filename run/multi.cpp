@@ -428,8 +428,7 @@ int run_item_child(int argc, const char *const *argv, const FileOpener &files) {
     int exit_code = child_failed;
     try {
         create_run_folder(*ctx.folder, false); // the parent has swept
-        ctx.rfc = load_rfc_library();
-        open_trace_log(ctx);
+        load_library(ctx);
         switch (scan_system(ctx, entry, label_selector, files, [] {})) {
         case SystemOutcome::Processed:
             exit_code = child_processed;

@@ -36,8 +36,7 @@ int run(RunContext &ctx, const FileOpener &files) {
         ctx.parallel = read_parallel(ctx, ctx.parallel);
         ctx.connect_seconds = read_connect_seconds(ctx, ctx.connect_seconds);
         create_run_folder(*ctx.folder);
-        ctx.rfc = load_rfc_library();
-        open_trace_log(ctx);
+        load_library(ctx);
         return run_system_list(ctx, sensor, files);
     }
     bool unused = false;
@@ -49,8 +48,7 @@ int run(RunContext &ctx, const FileOpener &files) {
         ctx.deadline->destination = ctx.logon.Destination;
     }
     create_run_folder(*ctx.folder);
-    ctx.rfc = load_rfc_library();
-    open_trace_log(ctx);
+    load_library(ctx);
     return run_single_system(ctx, files);
 }
 
@@ -75,6 +73,8 @@ const char *const usage =
     "  ,CONNECT=<s>      give up on a partner that does not answer a plain TCP\n"
     "                    connection within s seconds (0 to 60, default 5; 0: off)\n"
     "  ,SYSLOG           write the RFC steps to Ramgauge.Log\n"
+    "  ,RFCLIB=<lib>     CLASSIC (librfc32) or NW (SAP's NetWeaver RFC library);\n"
+    "                    without it librfc32, or else the NetWeaver library\n"
     "  # @ $ %           progress lines for runs by hand (not for PRTG);\n"
     "                    @ also takes PROFILE's own directory\n"
     "\n"

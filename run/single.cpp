@@ -25,6 +25,14 @@ void open_trace_log(RunContext &ctx) {
     ctx.trace.eoxput_path = ctx.profile_directory + "Ramgauge.EoX";
 }
 
+void load_library(RunContext &ctx) {
+    ctx.rfc = load_rfc_library(rfc_library_choice(ctx.option_string, ctx.option_text));
+    open_trace_log(ctx);
+    if (ctx.rfc.back_end != RfcBackEnd::NetWeaver) return;
+    write_trace_line(ctx.trace, ctx.option_string, 0, "NetWeaver RFC library loaded",
+                     ctx.rfc.library_path);
+}
+
 bool announce_destination_file(const RunContext &ctx) {
     return ctx.progress_display || !answers_with_document(ctx.doc.mode);
 }

@@ -9,6 +9,11 @@ void install_rfc_environment(RunContext &ctx);
 // also the abort log; a fatal error then leaves Ramgauge.EoX there.
 void open_trace_log(RunContext &ctx);
 
+// Loads the RFC library the options allow (",RFCLIB="), then opens the
+// trace log. A run through the NetWeaver library says so in its progress
+// lines and its trace; the classic road's stay as they always were.
+void load_library(RunContext &ctx);
+
 // Whether "* SapRfc.Ini.......: " is printed: always in the plain-text
 // modes, and in the XML modes only with the progress display, since PRTG
 // reads nothing but the XML answer.

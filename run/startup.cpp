@@ -8,7 +8,10 @@
 #include "config/global_sensor.h"
 
 std::string banner(const RunContext &ctx) {
-    return "* " + time_stamp(ctx.started_at) + " SAP " + program_name + " " + program_version;
+    // A run through the NetWeaver library says so; the classic road's line
+    // stays as it always was.
+    return "* " + time_stamp(ctx.started_at) + " SAP " + program_name + " " + program_version +
+           (ctx.rfc.back_end == RfcBackEnd::NetWeaver ? " (NetWeaver RFC)" : "");
 }
 
 bool has_option(const RunContext &ctx, const char *keyword) {

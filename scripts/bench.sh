@@ -20,7 +20,7 @@ fi
 
 build=$root/build/bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target ramgauge rfc32 >/dev/null
+cmake --build "$build" --target ramgauge rfc32 sapnwrfc >/dev/null
 cc -O2 -static -o "$build/floor" bench/floor.c
 bash scripts/package.sh >/dev/null
 
@@ -40,6 +40,9 @@ for _ in $(seq 1 50); do [ -s "$work/port" ] && break; sleep 0.1; done
 port=$(head -n 1 "$work/port")
 sed "s/{port}/$port/" "$work/profile.template" >"$work/PRD.P00"
 cp "$build/bin/ramgauge" "$build/bin/librfc32.so" "$build/floor" "$work/"
+# The same program beside the NetWeaver stand-in only: the other back end.
+mkdir "$work/nw"
+cp "$build/bin/ramgauge" "$build/bin/libsapnwrfc.so" "$work/nw/"
 
 cd "$work"
 pair() { # name, command A, command B
@@ -47,6 +50,7 @@ pair() { # name, command A, command B
         >/dev/null 2>>hyperfine.log
 }
 pair scan "./ramgauge PRD" "./floor $port"
+pair scan_nw "./nw/ramgauge PRD" "./floor $port"
 pair e1002 "./ramgauge NONE" "/bin/true"
 # A list holds at most 2047 characters: 341 entries of "P.P00#" at most.
 cp PRD.P00 P.P00
@@ -158,6 +162,9 @@ def check(figure, value, goal, noise, text):
 r, n, a, b = ratio("scan")
 check("one scan vs floor client, wall", r, 1.3, n,
       "%.2fx (%.2f ms vs %.2f ms, noise %.0f%%)" % (r, a * 1e3, b * 1e3, n * 100))
+r, n, a, b = ratio("scan_nw")
+check("one scan through NetWeaver stand-in vs floor, wall", r, 1.3, n,
+      "%.2fx (%.2f ms vs %.2f ms, noise %.0f%%)" % (r, a * 1e3, b * 1e3, n * 100))
 r, n, a, b = ratio("scan", "cpu")
 check("one scan vs floor client, CPU", r, 1.6, n,
       "%.2fx (%.2f ms vs %.2f ms)" % (r, a * 1e3, b * 1e3))
@@ -195,7 +202,8 @@ for archive in sorted(os.listdir(dist)):
         sizes = {i.filename.split("/", 1)[1]: i.file_size for i in zipfile.ZipFile(path).infolist()}
     else:
         sizes = {m.name.split("/", 1)[1]: m.size for m in tarfile.open(path) if "/" in m.name}
-    for name in ("ramgauge.exe", "simulator/librfc32.dll", "ramgauge", "simulator/librfc32.so"):
+    for name in ("ramgauge.exe", "simulator/librfc32.dll", "simulator/sapnwrfc.dll", "ramgauge",
+                 "simulator/librfc32.so", "simulator/libsapnwrfc.so"):
         if name in sizes:
             check("%s as shipped" % name, sizes[name] / 2**20, 1.0, 0,
                   "%.2f MB" % (sizes[name] / 2**20))

@@ -5,7 +5,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest python3 python3-jsonschema procps clang libclang-rt-14-dev
           g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-          wine wine32:i386)
+          g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+          wine wine32:i386 wine64)
 
 missing=()
 for p in "${packages[@]}"; do

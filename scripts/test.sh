@@ -30,19 +30,30 @@ cmake --build --preset fuzz >/dev/null
 grep -E 'INITED|Done [0-9]+ runs|tests passed' build/fuzz/fuzz.log || true
 
 echo "== Windows tests under Wine"
-export WINEPREFIX
-WINEPREFIX=$(mktemp -d /tmp/ramgauge-wine.XXXXXX)
 export WINEDEBUG=-all WINEDLLOVERRIDES="winedbg.exe=d"
-trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"' EXIT
-# Started detached, so that ctest does not wait on Wine's helper processes.
-setsid wineserver -p </dev/null >/dev/null 2>&1 &
-setsid wineboot -i </dev/null >/dev/null 2>&1 &
-for _ in $(seq 1 120); do
-    [ -f "$WINEPREFIX/system.reg" ] && [ -d "$WINEPREFIX/drive_c/Program Files" ] && break
-    sleep 1
-done
-sleep 2
+prefixes=()
+trap 'for p in "${prefixes[@]}"; do WINEPREFIX=$p wineserver -k >/dev/null 2>&1 || true; rm -rf "$p"; done' EXIT
+# A Wine prefix of its own (WINEARCH names its kind), with its server and
+# first boot started detached, so that ctest does not wait on Wine's helper
+# processes.
+start_wine_prefix() { # WINEARCH
+    WINEPREFIX=$(mktemp -d /tmp/ramgauge-wine.XXXXXX)
+    prefixes+=("$WINEPREFIX")
+    export WINEPREFIX WINEARCH=$1
+    setsid wineserver -p </dev/null >/dev/null 2>&1 &
+    setsid wineboot -i </dev/null >/dev/null 2>&1 &
+    for _ in $(seq 1 120); do
+        [ -f "$WINEPREFIX/system.reg" ] && [ -d "$WINEPREFIX/drive_c/Program Files" ] && break
+        sleep 1
+    done
+    sleep 2
+}
+start_wine_prefix win32
 (cd build/windows && ctest --output-on-failure --timeout 300) || status=1
+
+echo "== 64-bit Windows tests under Wine"
+start_wine_prefix win64
+(cd build/windows64 && ctest --output-on-failure --timeout 300) || status=1
 
 echo "== release archives"
 # Time stamps from the commit, the same for both builds.

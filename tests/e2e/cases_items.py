@@ -1,9 +1,22 @@
 """Item mode: one figure for each system of a list, then a summary."""
+import re
+
 from fixtures import error_answer, profile, system, xml_channel
 
 QUAS = "Quadrant.Prf"
 GLOBAL = "SAP Quadrant.Gbl"
 SENSOR = 'Sensor="SAP Ramgauge"'
+PARALLEL_SYSLOG = [b"1 RfcOpen called ", b"1 RfcCall called ", b"1 RfcReceive called "]
+
+
+def syslog_set(log):
+    """The lines of a trace log, sorted, a library's path left out."""
+    return sorted(re.sub(rb" loaded .*", b" loaded", line)
+                  for line in log.replace(b"\r\n", b"\n").splitlines())
+
+
+ITEM_SYSLOG = (b"1 RfcOpen called \n1 RfcCall called \n1 RfcReceive called \n"
+               b"2 RfcOpen called \n2 RfcCall called \n2 RfcReceive called \n")
 
 SYSTEMS = (system("PRD") +
            system("QAS", host="sapqas", sysnr="01", phys_mem=8388608, free_mem=1048576,
@@ -112,18 +125,20 @@ CASES = [
           header() + xml_channel("PRD.P00", "12") + xml_channel("QAS.P00", "5") +
           summary("Pages-In [/Sec]", 2, 2, 0),
           {GLOBAL: sensor_file(options="x,SYSLOG,PARALLEL=1")},
-          after={"Ramgauge.Log": lambda log: log.replace(b"\r\n", b"\n") == (
-              b"1 RfcOpen called \n1 RfcCall called \n1 RfcReceive called \n"
-              b"2 RfcOpen called \n2 RfcCall called \n2 RfcReceive called \n")}),
+          after={"Ramgauge.Log": lambda log: log.replace(b"\r\n", b"\n") == ITEM_SYSLOG},
+          nw={"after": {"Ramgauge.Log": lambda log: re.fullmatch(
+              rb"0 NetWeaver RFC library loaded .*sapnwrfc\.(so|dll)\n" + re.escape(ITEM_SYSLOG),
+              log.replace(b"\r\n", b"\n")) is not None}}),
     # In parallel each system's library is a child's own: the lines of the
     # systems may mix, and each child's library counts its own handles.
     items("sensor options with ,SYSLOG in parallel", ["GLOBAL", "memory"],
           header() + xml_channel("PRD.P00", "12") + xml_channel("QAS.P00", "5") +
           summary("Pages-In [/Sec]", 2, 2, 0),
           {GLOBAL: sensor_file(options="x,SYSLOG,PARALLEL=2")}, parallel=True,
-          after={"Ramgauge.Log": lambda log: sorted(log.replace(b"\r\n", b"\n").splitlines()) ==
-                 sorted(2 * [b"1 RfcOpen called ", b"1 RfcCall called ",
-                             b"1 RfcReceive called "])}),
+          after={"Ramgauge.Log": lambda log: syslog_set(log) == sorted(2 * PARALLEL_SYSLOG)},
+          # Through the NetWeaver library the parent and each child say so.
+          nw={"after": {"Ramgauge.Log": lambda log: syslog_set(log) == sorted(
+              2 * PARALLEL_SYSLOG + 3 * [b"0 NetWeaver RFC library loaded"])}}),
     items("mixed outcomes with progress display", ["PROD", "ITEM=Physical-Mem:Free #"],
           "* {TIME} SAP Ramgauge Vers 4.3 / 29.08.22\n"
           "* {TIME} ITEM=Physical-Mem Free # State=Executing\n" + header() +
@@ -316,7 +331,9 @@ CASES.append(
           "<Error>1</Error>\n<Text>Error 1017: RFC error at RfcReceive: RFC_ERROR_PROTOCOL - "
           "reply from BAD breaks the protocol</Text>\n</Prtg>\n",
           twenty_with_a_fatal_fifth(),
-          systems=system() + system("BAD", host="sapbad", sysnr="04", fault="garbage"), exit=1))
+          systems=system() + system("BAD", host="sapbad", sysnr="04", fault="garbage"), exit=1,
+          # No fatal error on the NetWeaver road: that system just fails.
+          nw=None))
 
 CASES += [
     items("invalid ,PARALLEL=%s" % value, ["PROD", "ITEM=Pages-In:[/Sec],PARALLEL=" + value],

@@ -84,8 +84,10 @@ def summary(systems, processed, failed, item="Physical-Mem Free"):
 def library_missing(work, stdout):
     answer = json.loads(stdout)
     return [] if answer["status"] == "error" and re.fullmatch(
-        r"Error 1018: RFC library .*librfc32\.(so|dll) cannot be loaded; install it beside the "
-        r"sensor program\.\.\.", answer["message"]) else ["unexpected answer %r" % stdout]
+        r"Error 1018: no RFC library can be loaded: librfc32\.(so|dll) is not in .*; "
+        r"(lib)?sapnwrfc\.(so|dll) is not in .* nor on the system's search path; put SAP's RFC "
+        r"library beside the sensor program\.\.\.", answer["message"]) else [
+            "unexpected answer %r" % stdout]
 
 
 # Script v2 takes at most 50 channels: the first 50 systems that answer.

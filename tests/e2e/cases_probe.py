@@ -109,18 +109,18 @@ CASES = [
 ] + [
     scan("fatal error in %s mode is an XML answer" % mode, error_answer(
         "Error 1017: RFC error at RfcReceive: RFC_ERROR_PROTOCOL - reply from PRD breaks the "
-        "protocol"), exit=1, systems=system(fault="garbage"),
+        "protocol"), exit=1, systems=system(fault="garbage"), nw=None,
          files={host_file: ""} if host_file else {})
     for mode, host_file in FATAL_BY_MODE
 ] + [
     scan("fatal error in %s mode keeps the console picture" % mode, FATAL_PROTOCOL, exit=1,
-         systems=system(fault="garbage"), files={host_file: ""})
+         systems=system(fault="garbage"), files={host_file: ""}, nw=None)
     for mode, host_file in [("Tamarack", "Ramgauge.Tamarack"), ("Bramble", "Ramgauge.Bramble")]
 ] + [
     scan("fatal error in item mode closes the document", header() +
          xml_channel("PRD.P00", "12") + "<Error>1</Error>\n<Text>Error 1017: RFC error at "
          "RfcReceive: RFC_ERROR_PROTOCOL - reply from BAD breaks the protocol</Text>\n</Prtg>\n",
-         args=["PROD", "ITEM=Pages-In:[/Sec]"], exit=1,
+         args=["PROD", "ITEM=Pages-In:[/Sec]"], exit=1, nw=None,
          systems=system() + system("BAD", host="sapbad", sysnr="04", fault="garbage"),
          files={QUAS: gsng("PRD.P00#BAD.P00#PRD.P00#"),
                 "BAD.P00": profile(Destination="BAD", Hostname="sapbad", Sysnr="04")}),
@@ -141,7 +141,12 @@ CASES = [
          after={"Dev_Rfc.Trc": lambda t: re.fullmatch(
              "older\n" + trace_header("PRD.P00") + r"\r?\n\*\*\*\* ERROR file opened .*\r?\n"
              r"librfc ======> RfcReceive: GET_MEM_ALL failed\r?\n"
-             r"ERROR       GET_MEM_ALL failed\r?\n", t.decode("latin-1")) is not None}),
+             r"ERROR       GET_MEM_ALL failed\r?\n", t.decode("latin-1")) is not None},
+         # Through the NetWeaver library the sensor writes the error record.
+         nw={"after": {"Dev_Rfc.Trc": lambda t: re.fullmatch(
+             "older\n" + trace_header("PRD.P00") + r"\r?\n\*\*\*\* ERROR file opened .*\r?\n"
+             r"sapnwrfc ======> RfcInvoke: RFC_COMMUNICATION_FAILURE\r?\n"
+             r"ERROR       GET_MEM_ALL failed\r?\n", t.decode("latin-1")) is not None}}),
     scan("a shared trace of 1 MB is kept as Dev_Rfc.Trc.old", error_answer(
         "Error 1014: RFC-Failure raised ! - GET_MEM_ALL failed"), exit=2,
          systems=system(fault="failure"),
@@ -152,7 +157,9 @@ CASES = [
 ] + [
     scan("an endless reply is cut off", error_answer(
         "Error 1014: RFC-Failure raised ! - reply too long (over 100000 lines or 16 MB) from PRD"),
-         exit=2, systems=system(fault="endless"), max_seconds=20),
+         exit=2, systems=system(fault="endless"), max_seconds=20, nw={"stdout": error_answer(
+             "Error 1014: RFC-Failure raised ! - reply too long (over 100000 lines or 16 MB) "
+             "from sapprd")}),
 ] + [
     scan(",TIMEOUT= against %s" % what,
          error_answer("Error 1020: No answer from PRD within 2 seconds !"), exit=2,
@@ -185,9 +192,13 @@ CASES = [
     # A reply that does not fit what the caller described is no answer.
     scan("a reply that breaks the protocol: %s" % what, error_answer(
         "Error 1017: RFC error at RfcReceive: RFC_ERROR_PROTOCOL - reply from PRD breaks the "
-        "protocol"), exit=1, systems=system(fault=fault))
-    for what, fault in [("a table row shorter than its record", "short_row"),
-                        ("a result code too large for an int", "long_code")]
+        "protocol"), exit=1, systems=system(fault=fault),
+         nw={"exit": 2, "stdout": error_answer("Error 1014: RFC-Failure raised ! - " + nw_text)})
+    for what, fault, nw_text in [
+        ("a table row shorter than its record", "short_row",
+         "TF_MEM_ALL from sapprd does not fit its field"),
+        ("a result code too large for an int", "long_code",
+         "reply from sapprd breaks the protocol")]
 ] + [
     scan("a profile over 1 MB is refused", error_answer(
         "Error 1023: File PRD.P00 is larger than 1048576 bytes !"), exit=2,

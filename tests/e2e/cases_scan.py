@@ -31,9 +31,47 @@ PROGRESS = ("* {TIME} SAP Ramgauge Vers 4.3 / 29.08.22\n"
             "* {TIME} Ramgauge - %s State=Executing\n")
 DONE = "\n* {TIME} SAP Ramgauge now processed...\n"
 
+SYSLOG_SCAN = (r"0 program started .*ramgauge(\.exe)?", "0 RfcEnvironment called ",
+               r"1 RfcOpen called ", r"1 RfcCall called ", r"1 RfcReceive called ")
+# The first trace line of a run through the NetWeaver library.
+NW_LOADED = r"0 NetWeaver RFC library loaded .*sapnwrfc\.(so|dll)"
+
 
 def failed(text):
     return error_answer(text)
+
+
+def refused_at_open(reason, client="100"):
+    """What differs when the NetWeaver library refuses the logon at the open."""
+    return {"stdout": failed("Error 1011: RFC-Open for PRD failed ! - logon refused by sapprd "
+                             "client %s user MONITOR: %s" % (client, reason))}
+
+
+def answer_matches(text):
+    """An error answer whose text matches the pattern."""
+    def check(_work, out):
+        pattern = r"<Prtg>\r?\n<Error>1</Error>\r?\n<Text>%s</Text>\r?\n</Prtg>\r?\n" % text
+        return [] if re.fullmatch(pattern, out) else ["unexpected answer %r" % out]
+    return check
+
+
+# The heads of shared libraries: a 32-bit ELF file, and a PE file for one
+# machine (0x14c i386, 0x8664 x86-64); the rest of the file is no code.
+ELF32 = b"\x7fELF\x01\x01\x01" + bytes(57)
+
+
+def pe(machine):
+    return (b"MZ" + bytes(58) + (64).to_bytes(4, "little") + b"PE\0\0" +
+            machine.to_bytes(2, "little") + bytes(58))
+
+
+def wrong_bitness_named(_work, out):
+    found = re.findall(r"(?:lib)?(?:rfc32|sapnwrfc)\.(?:so|dll) in \S+ is a (32|64)-bit library, "
+                       r"the sensor a (32|64)-bit program", out)
+    if "Error 1018: no RFC library can be loaded: " not in out or not found or any(
+            a == b for a, b in found):
+        return ["the wrong bitness is not named: %r" % out]
+    return []
 
 
 def trace_mentions(*words):
@@ -186,7 +224,8 @@ CASES = [
          systems=system(fault="empty_table")),
     scan("connection dropped during the call", failed(
         "Error 1014: RFC-Failure raised ! - connection lost from PRD"), exit=2,
-         systems=system(fault="drop")),
+         systems=system(fault="drop"),
+         nw={"stdout": failed("Error 1014: RFC-Failure raised ! - connection lost from sapprd")}),
     scan("partner never answers within the receive timeout", failed(
         "Error 1014: RFC-Failure raised ! - timeout: no reply within 1 s from PRD"), exit=2,
          systems=system(fault="hang"),
@@ -194,24 +233,31 @@ CASES = [
                               "GWSERV={port}\nRECEIVE_TIMEOUT=1\n",
                 # The working folder's SapRfc.ini is another sensor's: never read.
                 "SapRfc.ini": "DEST=PRD RECEIVE_TIMEOUT=100\n"},
-         timeout=10),
+         timeout=10, nw={"stdout": failed(
+             "Error 1014: RFC-Failure raised ! - timeout: no reply within 1 s from sapprd")}),
+    # The NetWeaver library calls no handler back: its result code says it.
     scan("reply that breaks the protocol ends in the fatal error", FATAL_PROTOCOL_XML, exit=1,
-         systems=system(fault="garbage")),
+         systems=system(fault="garbage"), nw={"exit": 2, "stdout": failed(
+             "Error 1014: RFC-Failure raised ! - reply from sapprd breaks the protocol")}),
 
-    # Logon: the open only connects; the logon data are checked with the
-    # first call, and a refusal is that call's failure, with its reason.
+    # Logon: the classic open only connects; the logon data are checked with
+    # the first call, and a refusal is that call's failure, with its reason.
+    # The NetWeaver library logs on as it opens: a refusal fails the open.
     scan("a wrong password is refused at the first call", failed(
         "Error 1014: RFC-Failure raised ! - logon refused by sapprd client 100 user MONITOR: "
         "name or password is incorrect"), exit=2,
          files={"PRD.P00": profile(Password="3,16tdJG0vwM6ZE5JNODKjfs")},
          check=shared_trace("PRD.P00", "logon refused by sapprd client 100 user MONITOR: "
-                                       "name or password is incorrect")),
+                                       "name or password is incorrect"),
+         nw=refused_at_open("name or password is incorrect")),
     scan("an unknown client is refused at the first call", failed(
         "Error 1014: RFC-Failure raised ! - logon refused by sapprd client 200 user MONITOR: "
-        "client 200 unknown"), exit=2, files={"PRD.P00": profile(Client="200")}),
+        "client 200 unknown"), exit=2, files={"PRD.P00": profile(Client="200")},
+         nw=refused_at_open("client 200 unknown", client="200")),
     scan("a system that refuses every logon", failed(
         "Error 1014: RFC-Failure raised ! - logon refused by sapprd client 100 user MONITOR: "
-        "user is locked"), exit=2, systems=system(fault="refuse user is locked")),
+        "user is locked"), exit=2, systems=system(fault="refuse user is locked"),
+         nw=refused_at_open("user is locked")),
     # Before the open a plain TCP connection tries the partner (,CONNECT=,
     # default 5 s): the library is not even called for a dead host.
     scan("nothing listening fails at once with its reason", failed(
@@ -278,16 +324,44 @@ CASES = [
          files={"SapRfc.PRD": "DEST=QAS\nASHOST=sapqas\n"}, after={"SapRfc.ini": None},
          check=trace_mentions("destination PRD not found in SapRfc.ini")),
     scan(",SYSLOG writes the trace log beside the profile", EXAMPLE, args=["PRD", ",syslog"],
-         check=syslog_lines(r"0 program started .*ramgauge(\.exe)?", "0 RfcEnvironment called ",
-                            r"1 RfcOpen called ", r"1 RfcCall called ", r"1 RfcReceive called ")),
+         check=syslog_lines(*SYSLOG_SCAN),
+         nw={"check": syslog_lines(NW_LOADED, *SYSLOG_SCAN)}),
     scan("a fatal error with ,SYSLOG leaves the abort line and the EoXput file",
-         FATAL_PROTOCOL_XML, exit=1,
+         FATAL_PROTOCOL_XML, exit=1, nw=None,
          args=["PRD", ",SYSLOG"], systems=system(fault="garbage"),
          after={"Ramgauge.EoX": ""},
          check=syslog_lines(".*", ".*", ".*", ".*", r"\* Pgrm aborted\.\.\.")),
-    {"name": "scan: missing RFC library gives 1018", "args": ["PRD"], "files": PRD,
+    # Choosing the library.
+    scan(",RFCLIB= with no library's name gives 1010", error_answer(
+        "Error 1010: ,RFCLIB=Nw7 names no RFC library; use ,RFCLIB=CLASSIC or ,RFCLIB=NW !"),
+         exit=2, args=["PRD", ",RFCLIB=Nw7"]),
+    scan(",RFCLIB=NW takes the NetWeaver library, in any case", EXAMPLE,
+         args=["PRD", ",rfclib=nw ,syslog"], classic=None,
+         check=syslog_lines(NW_LOADED, *SYSLOG_SCAN)),
+    {"name": "scan: ,RFCLIB=NW without the NetWeaver library gives 1018", "args":
+     ["PRD", ",RFCLIB=NW"], "files": PRD, "exit": 2, "nw": None, "check": answer_matches(
+         r"Error 1018: no RFC library can be loaded: (lib)?sapnwrfc\.(so|dll) is not in .* nor on "
+         r"the system's search path; put SAP's NetWeaver RFC library beside the sensor "
+         r"program\.\.\.")},
+    {"name": "scan: ,RFCLIB=CLASSIC without librfc32 gives 1018", "args":
+     ["PRD", ",RFCLIB=CLASSIC"], "files": PRD, "exit": 2, "classic": None, "check": answer_matches(
+         r"Error 1018: RFC library .*librfc32\.(so|dll) cannot be loaded; install it beside the "
+         r"sensor program\.\.\.")},
+    scan("mode R/2 has no NetWeaver counterpart: 1008", error_answer(
+        "Error 1008: Mode R/2 of destination PRD needs the classic RFC library (librfc32); the "
+        "NetWeaver RFC library reaches R/3 systems only !"), exit=2, classic=None,
+         files={"PRD.P00": profile(Mode="R/2")}),
+    # Files of the wrong bitness where the libraries should be: a 32-bit ELF
+    # natively; on Windows a 32-bit librfc32.dll and a 64-bit sapnwrfc.dll,
+    # one of which is of the other bitness than the sensor.
+    {"name": "scan: a library of the wrong bitness is named as such", "args": ["PRD"],
+     "files": dict(PRD, **{"librfc32.so": ELF32, "libsapnwrfc.so": ELF32,
+                           "librfc32.dll": pe(0x14c), "sapnwrfc.dll": pe(0x8664)}),
+     "isolated": True, "exit": 2, "check": wrong_bitness_named},
+    {"name": "scan: missing RFC library gives 1018 naming both", "args": ["PRD"], "files": PRD,
      "isolated": True, "exit": 2, "check": lambda work, out: [] if re.fullmatch(
-         r"<Prtg>\r?\n<Error>1</Error>\r?\n<Text>Error 1018: RFC library .*librfc32\.(so|dll) "
-         r"cannot be loaded; install it beside the sensor program\.\.\.</Text>\r?\n</Prtg>\r?\n",
-         out) else ["unexpected answer %r" % out]},
+         r"<Prtg>\r?\n<Error>1</Error>\r?\n<Text>Error 1018: no RFC library can be loaded: "
+         r"librfc32\.(so|dll) is not in (.*[/\\])case-\w+[/\\]; (lib)?sapnwrfc\.(so|dll) is not in \2"
+         r"case-\w+[/\\] nor on the system's search path; put SAP's RFC library beside the "
+         r"sensor program\.\.\.</Text>\r?\n</Prtg>\r?\n", out) else ["unexpected answer %r" % out]},
 ]

@@ -44,10 +44,17 @@ FIXED_IDS = {"Physical-Mem Free": 10, "SwapMemory Free": 11, "Pages-In [/Sec]": 
 TIME = "{TIME}"
 
 
+# The stand-in library of each back end, as SAP names its file.
+LIBRARIES = {"classic": ("librfc32.so", "librfc32.dll"),
+             "nw": ("libsapnwrfc.so", "sapnwrfc.dll")}
+STAND_INS = tuple(name for pair in LIBRARIES.values() for name in pair)
+
+
 class Target:
-    def __init__(self, program, wine):
+    def __init__(self, program, wine, library="classic"):
         self.program = os.path.abspath(program)
         self.wine = wine
+        self.library = library
         self.bin_dir = os.path.dirname(self.program)
         if wine:
             prefix = os.environ.get("WINEPREFIX")
@@ -58,6 +65,16 @@ class Target:
         else:
             self.drive_c = None
             self.work_root = tempfile.mkdtemp(prefix="ramgauge-e2e-")
+        # The back end is chosen by what lies beside the program: the
+        # programs go to a folder of their own with that stand-in alone.
+        bin_dir = os.path.join(self.work_root, "bin")
+        os.makedirs(bin_dir)
+        exe = ".exe" if wine else ""
+        names = ["ramgauge" + exe, "ramgauge-profile" + exe, LIBRARIES[library][wine]]
+        for name in names:
+            shutil.copy(os.path.join(self.bin_dir, name), bin_dir)
+        self.program = os.path.join(bin_dir, os.path.basename(self.program))
+        self.bin_dir = bin_dir
 
     def command(self, exe, args):
         if exe and self.wine:
@@ -68,13 +85,13 @@ class Target:
         return [path] + list(args)
 
     def json_program(self):
-        """The program in a folder of its own with the RFC library and the
+        """The program in a folder of its own with the stand-in library and the
         host file Ramgauge.Json beside it, as a Script v2 sensor keeps it."""
         folder = os.path.join(self.work_root, "json-bin")
         if not os.path.isdir(folder):
             os.makedirs(folder)
             for name in os.listdir(self.bin_dir):
-                if name.startswith("librfc32."):
+                if name.startswith(STAND_INS):
                     shutil.copy(os.path.join(self.bin_dir, name), folder)
             shutil.copy(self.program, folder)
             write_file(os.path.join(folder, "Ramgauge.Json"), "")
@@ -86,8 +103,27 @@ class Target:
         return os.path.join(self.drive_c, *windows_path[3:].split("\\"))
 
 
-def expected_bytes(text, wine):
+BANNER = "SAP Ramgauge Vers 4.3 / 29.08.22\n"
+
+
+def expected_bytes(text, wine, library="classic"):
+    if library == "nw":
+        # A run through the NetWeaver library says so in its progress lines.
+        text = text.replace(BANNER, BANNER[:-1] + " (NetWeaver RFC)\n")
     return text.replace("\n", "\r\n") if wine else text
+
+
+def for_library(case, library):
+    """The case as it runs through one back end: a case may name what
+    differs with the NetWeaver library under "nw"; None under "nw" or
+    "classic" means it does not apply to that library."""
+    if library == "classic":
+        return None if "classic" in case and case["classic"] is None else case
+    if "nw" not in case:
+        return case
+    if case["nw"] is None:
+        return None
+    return dict(case, **case["nw"])
 
 
 def matches(expected, actual):
@@ -321,7 +357,7 @@ def run_case(target, case, context):
             folder = os.path.join(work, "program")
             os.makedirs(folder)
             for name in os.listdir(target.bin_dir):
-                if name.startswith("librfc32.") and not case.get("program_alone"):
+                if name.startswith(STAND_INS) and not case.get("program_alone"):
                     shutil.copy(os.path.join(target.bin_dir, name), folder)
             shutil.copy(target.program, folder)
             for name, content in case["program_files"].items():
@@ -360,11 +396,11 @@ def run_case(target, case, context):
             problems.extend(json_problems(actual, fill(case["json_of"], values),
                                           context["validator"]))
         if "stdout" in case:
-            want = expected_bytes(fill(case["stdout"], values), target.wine)
+            want = expected_bytes(fill(case["stdout"], values), target.wine, target.library)
             if not matches(want, actual):
                 problems.append("stdout differs\n--- expected\n%r\n--- actual\n%r" % (want, actual))
         if "stderr" in case:
-            want = expected_bytes(fill(case["stderr"], values), target.wine)
+            want = expected_bytes(fill(case["stderr"], values), target.wine, target.library)
             errors = proc.stderr.decode("latin-1")
             if errors != want:
                 problems.append("stderr differs\n--- expected\n%r\n--- actual\n%r" % (want, errors))
@@ -432,11 +468,16 @@ def sequential_twin(case):
     return twin
 
 
-def load_cases(modules):
+def load_cases(modules, library="classic"):
+    """The cases of the tables as they run through one back end, each with
+    its twins."""
     cases = []
     for name in modules:
         module = importlib.import_module(name)
         for case in module.CASES:
+            case = for_library(case, library)
+            if case is None:
+                continue
             cases.append(case)
             # JSON item runs hold their channels for one object and scan one
             # system after the other: cases of the parallel run have no twin.
@@ -452,13 +493,15 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--program", required=True, help="the ramgauge binary")
     parser.add_argument("--wine", action="store_true", help="run the program under Wine")
+    parser.add_argument("--library", choices=sorted(LIBRARIES), default="classic",
+                        help="the back end: which stand-in library lies beside the program")
     parser.add_argument("--jobs", type=int, default=4)
     parser.add_argument("-k", dest="only", help="run only cases whose name contains this")
     parser.add_argument("--module", action="append",
                         help="run only the cases of this table (cases_scan, ...); repeatable")
     opts = parser.parse_args()
 
-    target = Target(opts.program, opts.wine)
+    target = Target(opts.program, opts.wine, opts.library)
     # A loopback port with nothing listening, for "partner not reached".
     probe = socket.socket()
     probe.bind(("127.0.0.1", 0))
@@ -468,13 +511,13 @@ def main():
                "validator": validator}
     probe.close()
     silent, context["silent_port"] = silent_listener()
-    cases = load_cases(CASE_MODULES)
+    cases = load_cases(CASE_MODULES, opts.library)
     names = [c["name"] for c in cases]
     if opts.module:
         unknown = set(opts.module) - set(CASE_MODULES)
         if unknown:
             sys.exit("unknown case tables: %s" % ", ".join(sorted(unknown)))
-        cases = load_cases(opts.module)
+        cases = load_cases(opts.module, opts.library)
     duplicates = {n for n in names if names.count(n) > 1}
     if duplicates:
         sys.exit("duplicate case names: %s" % ", ".join(sorted(duplicates)))

@@ -22,7 +22,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 
 from fixtures import profile, system  # noqa: E402
-from run_cases import SAPSIM, write_file  # noqa: E402
+from run_cases import LIBRARIES, SAPSIM, write_file  # noqa: E402
 
 # Distinct figures per system, so that an answer with another system's
 # figures shows; the failing systems fail each in its own way and words.
@@ -36,7 +36,8 @@ FAULTS = {
 }
 # What only one system's failure answer carries.
 MARKERS = ["SAP5 is locked", "SAP6 is out", "SAP7_NOT", "connection lost", "SAP9 lost"]
-TRACE_LINE = re.compile(r"-?\d+ (program started .*|RfcEnvironment called |RfcOpen called |"
+TRACE_LINE = re.compile(r"-?\d+ (program started .*|NetWeaver RFC library loaded .*|"
+                        r"RfcEnvironment called |RfcOpen called |"
                         r"RfcOpenEx called |RfcCall called |RfcReceive called )")
 
 
@@ -110,6 +111,8 @@ def main():
     parser.add_argument("--wine", action="store_true")
     parser.add_argument("--sensors", type=int, default=50)
     parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--library", choices=sorted(LIBRARIES), default="classic",
+                        help="the back end: which stand-in library lies beside the program")
     opts = parser.parse_args()
     program = os.path.abspath(opts.program)
 
@@ -119,6 +122,13 @@ def main():
     tmp = os.path.join(work, "tmp")
     os.makedirs(folder)
     os.makedirs(tmp)
+    # The program in a folder of its own, beside the back end's stand-in.
+    bin_dir = os.path.join(work, "bin")
+    os.makedirs(bin_dir)
+    shutil.copy(program, bin_dir)
+    shutil.copy(os.path.join(os.path.dirname(program), LIBRARIES[opts.library][opts.wine]),
+                bin_dir)
+    program = os.path.join(bin_dir, os.path.basename(program))
     env = dict(os.environ) if opts.wine else dict(os.environ, TMPDIR=tmp)
     config = os.path.join(work, "sapsim.ini")
     write_file(config, sapsim_config())
