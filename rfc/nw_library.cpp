@@ -76,8 +76,8 @@ RFC_ERROR_INFO last_error{};
 
 void copy_field(char *field, std::size_t width, const std::string &text) {
     std::size_t n = std::min(text.size(), width - 1);
-    std::memcpy(field, text.data(), n);
-    std::memset(field + n, 0, width - n);
+    std::fill(field, field + width, '\0');
+    std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n), field);
 }
 
 // Keeps the error record for RfcLastError and appends its reason to
@@ -117,8 +117,12 @@ void record_text(const char *operation, nw::RFC_RC code, const char *key,
     nw::RFC_ERROR_INFO error{};
     error.code = code;
     UcText k = uc(key), m = uc(message);
-    std::copy(k.begin(), k.begin() + std::min<std::size_t>(k.size(), 127), error.key);
-    std::copy(m.begin(), m.begin() + std::min<std::size_t>(m.size(), 511), error.message);
+    std::copy(k.begin(),
+              k.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(k.size(), 127)),
+              error.key);
+    std::copy(m.begin(),
+              m.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(m.size(), 511)),
+              error.message);
     record(operation, error);
 }
 
@@ -327,7 +331,7 @@ unsigned aligned(unsigned offset, unsigned alignment) {
 template <std::size_t N> void set_name(nw::SAP_UC (&field)[N], const std::string &name) {
     UcText text = uc(name);
     std::size_t n = std::min(text.size(), N - 1);
-    std::copy(text.begin(), text.begin() + n, field);
+    std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n), field);
     field[n] = 0;
 }
 

@@ -104,17 +104,18 @@ typedef struct {
     const SAP_UC *value;
 } RFC_CONNECTION_PARAMETER;
 
-/* Handles: pointers to records only the library knows. */
-typedef struct _RFC_CONNECTION_HANDLE {
+/* Handles: pointers to records only the library knows (the record names
+ * are ours; only the pointers cross the interface). */
+typedef struct RFC_CONNECTION_HANDLE_record {
     void *handle;
 } * RFC_CONNECTION_HANDLE;
-typedef struct _RFC_TYPE_DESC_HANDLE {
+typedef struct RFC_TYPE_DESC_HANDLE_record {
     void *handle;
 } * RFC_TYPE_DESC_HANDLE;
-typedef struct _RFC_FUNCTION_DESC_HANDLE {
+typedef struct RFC_FUNCTION_DESC_HANDLE_record {
     void *handle;
 } * RFC_FUNCTION_DESC_HANDLE;
-typedef struct _DATA_CONTAINER {
+typedef struct DATA_CONTAINER_record {
     void *handle;
 } * DATA_CONTAINER_HANDLE;
 typedef DATA_CONTAINER_HANDLE RFC_FUNCTION_HANDLE;
