@@ -10,7 +10,6 @@
  * Failures are written to "Dev_Rfc.Trc" in RFC_TRACE_DIR, or else the
  * current directory, in the layout that SAP's library uses for its trace.
  * Plain C and single-threaded, like its caller: it needs no C++ runtime. */
-#include <ctype.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -165,17 +164,6 @@ static void trim_right(char *to, size_t size, const char *text) {
         to[--n] = '\0';
 }
 
-/* "sapgw00" -> 3300, "3342" -> 3342, anything else -> 0. */
-static int service_port(const char *service) {
-    int gateway_name = strncmp(service, "sapgw", 5) == 0;
-    const char *digits = gateway_name ? service + 5 : service;
-    size_t n = strlen(digits);
-    if (n == 0 || n > 5) return 0;
-    for (size_t i = 0; i < n; ++i)
-        if (!isdigit((unsigned char)digits[i])) return 0;
-    return gateway_name ? 3300 + atoi(digits) : atoi(digits);
-}
-
 /* The entry of destination in the saprfc.ini in use: the file that RFC_INI
  * named when the library was loaded, or "SapRfc.ini" in the current
  * directory. */
@@ -218,7 +206,7 @@ static void apply_timeouts(Logon *logon, const WireEntry *entry) {
 static void choose_gateway(Logon *logon, const char *gwhost, const char *gwservice,
                            int default_port) {
     copy_field(logon->host, sizeof logon->host, *gwhost ? gwhost : logon->logon_host);
-    logon->port = *gwservice ? service_port(gwservice) : default_port;
+    logon->port = *gwservice ? socket_service_port(gwservice) : default_port;
 }
 
 static Connection *find_connection(RFC_HANDLE handle) {
@@ -340,7 +328,7 @@ RFC_EXPORT RFC_HANDLE SAP_API RfcOpen(RFC_OPTIONS *options) {
         if (cpic) {
             copy_field(logon.logon_host, sizeof logon.logon_host, text_of(cpic->gateway_host));
             copy_field(logon.host, sizeof logon.host, text_of(cpic->gateway_host));
-            logon.port = service_port(text_of(cpic->gateway_service));
+            logon.port = socket_service_port(text_of(cpic->gateway_service));
         }
     } else {
         const RFC_CONNOPT_R3ONLY *r3 = (const RFC_CONNOPT_R3ONLY *)options->connopt;

@@ -1,5 +1,6 @@
 #include "librfc32/socket.h"
 
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -243,4 +244,14 @@ int socket_receive(Socket *s, int timeout_ms, char *reason, size_t reason_size) 
         }
         s->used += (size_t)n;
     }
+}
+
+int socket_service_port(const char *service) {
+    int gateway_name = strncmp(service, "sapgw", 5) == 0;
+    const char *digits = gateway_name ? service + 5 : service;
+    size_t n = strlen(digits);
+    if (n == 0 || n > 5) return 0;
+    for (size_t i = 0; i < n; ++i)
+        if (!isdigit((unsigned char)digits[i])) return 0;
+    return gateway_name ? 3300 + atoi(digits) : atoi(digits);
 }

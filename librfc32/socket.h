@@ -28,6 +28,10 @@ typedef struct {
 
 void socket_init(Socket *s);
 
+/* The port of a gateway service: "sapgw00" -> 3300, "3342" -> 3342,
+ * anything else -> 0. */
+int socket_service_port(const char *service);
+
 /* Connects within timeout_ms; on failure returns 0 with a reason. */
 int socket_connect(Socket *s, const char *host, int port, int timeout_ms, char *reason,
                    size_t reason_size);

@@ -115,17 +115,6 @@ typedef struct {
     int receive_timeout_ms;
 } Connection;
 
-/* "sapgw00" -> 3300, "3342" -> 3342, anything else -> 0. */
-static int service_port(const char *service) {
-    int gateway_name = strncmp(service, "sapgw", 5) == 0;
-    const char *digits = gateway_name ? service + 5 : service;
-    size_t n = strlen(digits);
-    if (n == 0 || n > 5) return 0;
-    for (size_t i = 0; i < n; ++i)
-        if (!isdigit((unsigned char)digits[i])) return 0;
-    return gateway_name ? 3300 + atoi(digits) : atoi(digits);
-}
-
 static int same_name(const char *a, const char *b) {
     for (; *a && *b; ++a, ++b)
         if (toupper((unsigned char)*a) != toupper((unsigned char)*b)) return 0;
@@ -210,7 +199,7 @@ RfcOpenConnection(const RFC_CONNECTION_PARAMETER *connectionParams, unsigned par
     /* The gateway host, or else the application server; the gateway
      * service, or else sapgwNN of the system number. */
     const char *host = gwhost[0] ? gwhost : ashost;
-    int port = gwserv[0] ? service_port(gwserv) : 3300 + atoi(sysnr);
+    int port = gwserv[0] ? socket_service_port(gwserv) : 3300 + atoi(sysnr);
     if (port <= 0) {
         fail(errorInfo, RFC_COMMUNICATION_FAILURE, COMMUNICATION_FAILURE,
              "RFC_COMMUNICATION_FAILURE", op, "partner not reached: no service %s", gwserv);
