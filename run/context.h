@@ -52,10 +52,10 @@ struct RunContext {
     RFC_HANDLE handle = 0;
     MeasureState measure;
 
-    // Shared with the deadline watchdog and the fatal-error handler; on the
-    // heap, so that they stay put while the context itself may move.
-    std::unique_ptr<DeadlineState> deadline = std::make_unique<DeadlineState>();
-    std::unique_ptr<RunFolder> folder = std::make_unique<RunFolder>();
+    // Shared with the deadline watchdog, which may outlive the run by the
+    // moment the process takes to end, and with the fatal-error handler.
+    std::shared_ptr<DeadlineState> deadline = std::make_shared<DeadlineState>();
+    std::shared_ptr<RunFolder> folder = std::make_shared<RunFolder>();
 };
 
 bool has_option(const RunContext &ctx, const char *keyword);

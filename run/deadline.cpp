@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 #include "common/files.h"
 #include "common/numbered_error.h"
@@ -44,14 +45,24 @@ std::string timeout_answer(const DeadlineState &s, bool document_open, int &exit
 
 namespace {
 
-void watch(DeadlineState *state, RunFolder *folder) {
+void watch(std::shared_ptr<DeadlineState> state, std::shared_ptr<RunFolder> folder) {
     std::unique_lock<std::mutex> hold(state->lock);
     for (;;) {
-        if (state->finished) return;
+        if (state->sweep_wanted) {
+            state->sweep_wanted = false;
+            state->sweeping = true;
+            hold.unlock();
+            sweep_run_folders();
+            hold.lock();
+            state->sweeping = false;
+            state->wake.notify_all();
+            continue;
+        }
         auto due = state->started + std::chrono::seconds(state->seconds);
         if (std::chrono::steady_clock::now() >= due) break;
         state->wake.wait_until(hold, due);
     }
+    if (state->finished) std::_Exit(state->exit_code); // answered, but stuck on the way out
     hold.unlock();
     // The run may be printing its own answer right now; then it wins.
     if (!console_seize()) return;
@@ -69,8 +80,10 @@ void watch(DeadlineState *state, RunFolder *folder) {
 
 } // namespace
 
-std::thread start_watchdog(DeadlineState &state, RunFolder &folder) {
-    return std::thread(watch, &state, &folder);
+void start_watchdog(const std::shared_ptr<DeadlineState> &state,
+                    const std::shared_ptr<RunFolder> &folder) {
+    // Detached: a run that has answered ends at once, without waking it.
+    std::thread(watch, state, folder).detach();
 }
 
 void set_deadline(DeadlineState &state, unsigned seconds) {
@@ -79,11 +92,22 @@ void set_deadline(DeadlineState &state, unsigned seconds) {
     state.wake.notify_all();
 }
 
-void stop_watchdog(DeadlineState &state, std::thread &watchdog) {
-    {
-        std::lock_guard<std::mutex> hold(state.lock);
-        state.finished = true;
-        state.wake.notify_all();
+void request_sweep(DeadlineState &state) {
+    std::lock_guard<std::mutex> hold(state.lock);
+    state.sweep_wanted = true;
+    state.wake.notify_all();
+}
+
+void stop_watchdog(DeadlineState &state, int exit_code) {
+    std::unique_lock<std::mutex> hold(state.lock);
+    state.finished = true;
+    state.exit_code = exit_code;
+    // A sweep asked for is done before the run ends, by whoever comes first.
+    if (state.sweep_wanted) {
+        state.sweep_wanted = false;
+        hold.unlock();
+        sweep_run_folders();
+        return;
     }
-    if (watchdog.joinable()) watchdog.join();
+    state.wake.wait(hold, [&] { return !state.sweeping; });
 }

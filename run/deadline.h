@@ -1,9 +1,9 @@
 #pragma once
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "output/document.h"
 
@@ -19,7 +19,16 @@ struct DeadlineState {
     std::condition_variable wake;
     std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
     unsigned seconds = default_timeout_seconds;
-    bool finished = false; // the run has ended; the watchdog stands down
+    // The run has answered; exit_code is its process's. Should the process
+    // still be there at the deadline (a library hanging as it unloads), the
+    // watchdog ends it with that code, since PRTG would kill it and keep
+    // nothing.
+    bool finished = false;
+    int exit_code = 0;
+    // The sweep of ended runs' folders: the watchdog's chore, off the run's
+    // own path, unless the run ends before the watchdog has taken it.
+    bool sweep_wanted = false;
+    bool sweeping = false;
 
     OutputMode mode = OutputMode::EXEXML;
     std::string option_string; // for the framing of the summary
@@ -33,19 +42,26 @@ struct DeadlineState {
 
 struct RunFolder;
 
-// Starts the watchdog thread. When the run has not answered within
-// state.seconds of state.started, the watchdog seizes standard output,
-// removes the run folder (keeping the session's trace lines), prints the
-// answer for a run out of time and ends the process: exit code 2 for one
-// system ("Error 1020: ..."), 0 for a list (its summary with the systems
-// left counted as failed).
-std::thread start_watchdog(DeadlineState &state, RunFolder &folder);
+// Starts the watchdog thread, which shares the state and the run folder
+// with the run. When the run has not answered within state.seconds of
+// state.started, the watchdog seizes standard output, removes the run folder
+// (keeping the session's trace lines), prints the answer for a run out of
+// time and ends the process: exit code 2 for one system ("Error 1020:
+// ..."), 0 for a list (its summary with the systems left counted as failed).
+void start_watchdog(const std::shared_ptr<DeadlineState> &state,
+                    const std::shared_ptr<RunFolder> &folder);
 
 // Moves the deadline to seconds after the start.
 void set_deadline(DeadlineState &state, unsigned seconds);
 
-// Tells the watchdog that the run has answered, and waits for it to end.
-void stop_watchdog(DeadlineState &state, std::thread &watchdog);
+// Has the watchdog remove the folders that ended runs left behind, while the
+// run goes on.
+void request_sweep(DeadlineState &state);
+
+// Tells the watchdog that the run has answered with exit_code, after the
+// sweep asked for has been done. The watchdog itself is not waited for: it
+// sleeps on until the process ends.
+void stop_watchdog(DeadlineState &state, int exit_code);
 
 // The answer of a run out of time, as the watchdog prints it.
 std::string timeout_answer(const DeadlineState &state, bool document_open, int &exit_code);

@@ -36,6 +36,7 @@ int run(RunContext &ctx, const FileOpener &files) {
         ctx.parallel = read_parallel(ctx, ctx.parallel);
         ctx.connect_seconds = read_connect_seconds(ctx, ctx.connect_seconds);
         create_run_folder(*ctx.folder);
+        request_sweep(*ctx.deadline);
         load_library(ctx);
         return run_system_list(ctx, sensor, files);
     }
@@ -48,6 +49,7 @@ int run(RunContext &ctx, const FileOpener &files) {
         ctx.deadline->destination = ctx.logon.Destination;
     }
     create_run_folder(*ctx.folder);
+    request_sweep(*ctx.deadline);
     load_library(ctx);
     return run_single_system(ctx, files);
 }
@@ -113,14 +115,13 @@ int run_program(int argc, const char *const *argv, const FileOpener &files) {
     if (argc > 1 && argv[1] && std::string(argv[1]) == item_child_argument)
         return run_item_child(argc, argv, files);
     RunContext ctx;
-    std::thread watchdog;
     int exit_code;
     ctx.program_folder = program_folder();
     try {
         start_up(ctx, argc, argv);
         ctx.deadline->seconds = ctx.timeout_seconds;
         ctx.deadline->destination = ctx.profile_file_name;
-        watchdog = start_watchdog(*ctx.deadline, *ctx.folder);
+        start_watchdog(ctx.deadline, ctx.folder);
         exit_code = run(ctx, files);
     } catch (const NumberedError &error) {
         remove_run_folder(*ctx.folder, true);
@@ -130,6 +131,6 @@ int run_program(int argc, const char *const *argv, const FileOpener &files) {
         exit_code = answer_exit_code(ctx.doc.mode, 2);
     }
     remove_run_folder(*ctx.folder, false);
-    stop_watchdog(*ctx.deadline, watchdog);
+    stop_watchdog(*ctx.deadline, exit_code);
     return exit_code;
 }

@@ -89,7 +89,8 @@ int run_single_system(RunContext &ctx, const FileOpener &files) {
     ctx.handle = 0;
 
     if (ctx.measure.run_status == "OK") {
-        finish_session(*ctx.folder, false);
+        // The folder is emptied as it is removed, at the end of the run.
+        end_session(*ctx.folder);
         print_answer(ctx.doc);
         remove_file(start_folder_file(*ctx.folder, sap_trace_file));
         if (ctx.progress_display)
