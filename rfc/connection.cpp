@@ -160,6 +160,25 @@ std::string connect_string(const LogonParameters &params, const std::string &pro
            " LANG=D DEST=" + connect_value("Destination", params.Destination, profile);
 }
 
+void start_reach_check(ConnectionRecords &records, const LogonParameters &params,
+                       const std::string &option_string, const std::string &option_text,
+                       const FileOpener &files, RunFolder &folder, unsigned connect_seconds) {
+    if (connect_seconds == 0) return;
+    std::string entry, host;
+    int port = 0;
+    try {
+        auto destination_file =
+            files.open_read(start_folder_file(folder, "SapRfc.") + params.Destination);
+        if (destination_file) entry = destination_file->read_rest();
+        if (!partner_address(params, option_string, option_text,
+                             destination_file ? &entry : nullptr, host, port))
+            return;
+    } catch (const NumberedError &) {
+        return; // open_connection meets the fault in its turn
+    }
+    records.probe.start(host, port, connect_seconds);
+}
+
 RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonParameters &params,
                            const std::string &option_string, const std::string &option_text,
                            const RfcTrace &trace, const FileOpener &files, RunFolder &folder,
@@ -223,7 +242,8 @@ RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonP
         partner_address(params, option_string, option_text, via_destination_file ? &entry : nullptr,
                         host, port)) {
         std::string why;
-        if (!reach_partner(host, port, connect_seconds, why)) {
+        if (!r.probe.started()) r.probe.start(host, port, connect_seconds);
+        if (!r.probe.finish(why)) {
             if (reason)
                 *reason = host + ":" + std::to_string(port) + " not reachable (" + why + ")";
             return 0;

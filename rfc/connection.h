@@ -4,6 +4,7 @@
 #include "common/files.h"
 #include "config/logon_profile.h"
 #include "rfc/failure.h"
+#include "rfc/reach.h"
 #include "rfc/rfc_library.h"
 #include "rfc/run_folder.h"
 
@@ -17,6 +18,7 @@ struct ConnectionRecords {
     std::string destination, client, user, password, language, mode, hostname, sysnr, gwhost,
         gwservice, trace_setting;
     std::string connect_string;
+    PartnerProbe probe; // the reachability check, when started ahead
 };
 
 // The value of an option keyword such as ",HOST=": the text after it up to
@@ -50,6 +52,14 @@ unsigned read_number_option(const std::string &option_string, const std::string 
 bool partner_address(const LogonParameters &params, const std::string &option_string,
                      const std::string &option_text, const std::string *destination_entry,
                      std::string &host, int &port);
+
+// Sets the reachability check of open_connection under way ahead of it,
+// so that the partner's answer overlaps the sensor's work until then (the
+// loading of the library). Changes nothing else: open_connection reads the
+// destination file, prints and fails as it would without it.
+void start_reach_check(ConnectionRecords &records, const LogonParameters &params,
+                       const std::string &option_string, const std::string &option_text,
+                       const FileOpener &files, RunFolder &folder, unsigned connect_seconds);
 
 // Opens the connection to the system that the logon parameters name, and
 // begins the library session for profile in the run folder. When

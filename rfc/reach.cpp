@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #ifdef _WIN32
 #include <winsock2.h>
@@ -30,23 +31,29 @@ void close_socket(Descriptor s) {
 #endif
 }
 
-// Connects one address without blocking; 1 connected, 0 refused or
-// failed, -1 no answer within milliseconds.
-int try_address(const addrinfo *address, int milliseconds) {
-    Descriptor s = ::socket(address->ai_family, SOCK_STREAM, IPPROTO_TCP);
+// Starts connecting one address without blocking: 1 connected already, 0
+// refused or failed, -1 under way on s.
+int start_address(const addrinfo *address, Descriptor &s) {
+    s = ::socket(address->ai_family, SOCK_STREAM, IPPROTO_TCP);
     if (s == no_socket) return 0;
 #ifdef _WIN32
     u_long nonblocking = 1;
     ioctlsocket(s, FIONBIO, &nonblocking);
-    int started = ::connect(s, address->ai_addr, static_cast<int>(address->ai_addrlen));
-    if (started == 0) {
-        close_socket(s);
-        return 1;
-    }
-    if (WSAGetLastError() != WSAEWOULDBLOCK) {
-        close_socket(s);
-        return 0;
-    }
+    if (::connect(s, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0) return 1;
+    if (WSAGetLastError() == WSAEWOULDBLOCK) return -1;
+#else
+    ::fcntl(s, F_SETFL, ::fcntl(s, F_GETFL) | O_NONBLOCK);
+    ::fcntl(s, F_SETFD, FD_CLOEXEC);
+    if (::connect(s, address->ai_addr, address->ai_addrlen) == 0) return 1;
+    if (errno == EINPROGRESS) return -1;
+#endif
+    return 0;
+}
+
+// Waits for a connection under way: 1 connected, 0 refused or failed, -1
+// no answer within milliseconds.
+int wait_address(Descriptor s, int milliseconds) {
+#ifdef _WIN32
     fd_set writable, failed;
     FD_ZERO(&writable);
     FD_ZERO(&failed);
@@ -54,18 +61,8 @@ int try_address(const addrinfo *address, int milliseconds) {
     FD_SET(s, &failed);
     timeval wait{milliseconds / 1000, (milliseconds % 1000) * 1000};
     int n = ::select(0, nullptr, &writable, &failed, &wait);
-    int result = n == 0 ? -1 : (n > 0 && FD_ISSET(s, &writable) ? 1 : 0);
+    return n == 0 ? -1 : (n > 0 && FD_ISSET(s, &writable) ? 1 : 0);
 #else
-    ::fcntl(s, F_SETFL, ::fcntl(s, F_GETFL) | O_NONBLOCK);
-    ::fcntl(s, F_SETFD, FD_CLOEXEC);
-    if (::connect(s, address->ai_addr, address->ai_addrlen) == 0) {
-        close_socket(s);
-        return 1;
-    }
-    if (errno != EINPROGRESS) {
-        close_socket(s);
-        return 0;
-    }
     pollfd wait{s, POLLOUT, 0};
     int n;
     do
@@ -73,17 +70,49 @@ int try_address(const addrinfo *address, int milliseconds) {
     while (n < 0 && errno == EINTR);
     int error = 0;
     socklen_t length = sizeof error;
-    int result = n == 0 ? -1 : 0;
-    if (n > 0 && ::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0)
-        result = 1;
+    if (n == 0) return -1;
+    return n > 0 && ::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0 ? 1
+                                                                                              : 0;
 #endif
-    close_socket(s);
-    return result;
 }
 
 } // namespace
 
-bool reach_partner(const std::string &host, int port, unsigned seconds, std::string &why) {
+PartnerProbe::PartnerProbe(PartnerProbe &&other) noexcept {
+    *this = std::move(other);
+}
+
+PartnerProbe &PartnerProbe::operator=(PartnerProbe &&other) noexcept {
+    if (this == &other) return *this;
+    close();
+    started_ = other.started_;
+    unknown_host_ = other.unknown_host_;
+    seconds_ = other.seconds_;
+    result_ = other.result_;
+    socket_ = other.socket_;
+    addresses_ = other.addresses_;
+    next_ = other.next_;
+    due_ = other.due_;
+    other.started_ = false;
+    other.socket_ = static_cast<long long>(no_socket);
+    other.addresses_ = nullptr;
+    other.next_ = nullptr;
+    return *this;
+}
+
+PartnerProbe::~PartnerProbe() {
+    close();
+}
+
+void PartnerProbe::close() {
+    if (static_cast<Descriptor>(socket_) != no_socket)
+        close_socket(static_cast<Descriptor>(socket_));
+    socket_ = static_cast<long long>(no_socket);
+    if (addresses_) ::freeaddrinfo(static_cast<addrinfo *>(addresses_));
+    addresses_ = nullptr;
+}
+
+void PartnerProbe::start(const std::string &host, int port, unsigned seconds) {
 #ifdef _WIN32
     static bool started = [] {
         WSADATA data;
@@ -91,56 +120,96 @@ bool reach_partner(const std::string &host, int port, unsigned seconds, std::str
     }();
     (void)started;
 #endif
+    close();
+    started_ = true;
+    seconds_ = seconds;
+    result_ = 0;
+    unknown_host_ = false;
+    // One time limit for all the host's addresses together.
+    due_ = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     // An address written as numbers needs no resolver (which, on Linux,
     // loads its name-service modules into the process).
-    sockaddr_in numeric4;
-    sockaddr_in6 numeric6;
-    std::memset(&numeric4, 0, sizeof numeric4);
-    std::memset(&numeric6, 0, sizeof numeric6);
+    std::memset(&literal_, 0, sizeof literal_);
+    const addrinfo *first = nullptr;
+    auto *numeric4 = reinterpret_cast<sockaddr_in *>(&literal_);
+    auto *numeric6 = reinterpret_cast<sockaddr_in6 *>(&literal_);
     addrinfo literal;
     std::memset(&literal, 0, sizeof literal);
     literal.ai_socktype = SOCK_STREAM;
-    if (::inet_pton(AF_INET, host.c_str(), &numeric4.sin_addr) == 1) {
-        numeric4.sin_family = AF_INET;
-        numeric4.sin_port = htons(static_cast<unsigned short>(port));
+    if (::inet_pton(AF_INET, host.c_str(), &numeric4->sin_addr) == 1) {
+        numeric4->sin_family = AF_INET;
+        numeric4->sin_port = htons(static_cast<unsigned short>(port));
         literal.ai_family = AF_INET;
-        literal.ai_addr = reinterpret_cast<sockaddr *>(&numeric4);
-        literal.ai_addrlen = sizeof numeric4;
-    } else if (::inet_pton(AF_INET6, host.c_str(), &numeric6.sin6_addr) == 1) {
-        numeric6.sin6_family = AF_INET6;
-        numeric6.sin6_port = htons(static_cast<unsigned short>(port));
+        literal.ai_addr = reinterpret_cast<sockaddr *>(numeric4);
+        literal.ai_addrlen = sizeof *numeric4;
+        first = &literal;
+    } else if (::inet_pton(AF_INET6, host.c_str(), &numeric6->sin6_addr) == 1) {
+        numeric6->sin6_family = AF_INET6;
+        numeric6->sin6_port = htons(static_cast<unsigned short>(port));
         literal.ai_family = AF_INET6;
-        literal.ai_addr = reinterpret_cast<sockaddr *>(&numeric6);
-        literal.ai_addrlen = sizeof numeric6;
+        literal.ai_addr = reinterpret_cast<sockaddr *>(numeric6);
+        literal.ai_addrlen = sizeof *numeric6;
+        first = &literal;
+    } else {
+        addrinfo hints;
+        std::memset(&hints, 0, sizeof hints);
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo *found = nullptr;
+        std::string service = std::to_string(port);
+        if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || !found) {
+            unknown_host_ = true;
+            return;
+        }
+        addresses_ = found;
+        first = found;
     }
-    addrinfo hints;
-    std::memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo *addresses = nullptr;
-    std::string service = std::to_string(port);
-    if (literal.ai_addr) {
-        addresses = &literal;
-    } else if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &addresses) != 0 ||
-               !addresses) {
+    // The first address is under way at once; any further ones are tried
+    // in turn when it fails.
+    next_ = first == &literal ? nullptr : first->ai_next;
+    Descriptor s = no_socket;
+    result_ = start_address(first, s);
+    socket_ = s;
+}
+
+bool PartnerProbe::finish(std::string &why) {
+    if (!started_) return true;
+    started_ = false;
+    if (unknown_host_) {
         why = "unknown host";
         return false;
     }
-    // One time limit for all the host's addresses together.
-    auto due = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    int result = 0;
-    for (const addrinfo *a = addresses; a && result != 1; a = a->ai_next) {
+    int outcome = 0; // 1 connected, -1 some address silent, 0 all refused
+    int current = result_;
+    const auto *next = static_cast<const addrinfo *>(next_);
+    for (;;) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        due - std::chrono::steady_clock::now())
+                        due_ - std::chrono::steady_clock::now())
                         .count();
-        if (left <= 0) break;
-        int tried = try_address(a, static_cast<int>(left));
-        if (tried != 0) result = tried;
+        if (current < 0)
+            current = left > 0
+                          ? wait_address(static_cast<Descriptor>(socket_), static_cast<int>(left))
+                          : -1;
+        if (static_cast<Descriptor>(socket_) != no_socket)
+            close_socket(static_cast<Descriptor>(socket_));
+        socket_ = no_socket;
+        if (current != 0) outcome = current;
+        if (outcome == 1 || !next || left <= 0) break;
+        Descriptor s = no_socket;
+        current = start_address(next, s);
+        socket_ = s;
+        next = next->ai_next;
     }
-    if (addresses != &literal) ::freeaddrinfo(addresses);
-    if (result == 1) return true;
-    why = result < 0 || std::chrono::steady_clock::now() >= due
-              ? "timeout after " + std::to_string(seconds) + " s"
+    close();
+    if (outcome == 1) return true;
+    why = outcome < 0 || std::chrono::steady_clock::now() >= due_
+              ? "timeout after " + std::to_string(seconds_) + " s"
               : "connection refused";
     return false;
+}
+
+bool reach_partner(const std::string &host, int port, unsigned seconds, std::string &why) {
+    PartnerProbe probe;
+    probe.start(host, port, seconds);
+    return probe.finish(why);
 }

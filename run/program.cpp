@@ -50,6 +50,8 @@ int run(RunContext &ctx, const FileOpener &files) {
     }
     create_run_folder(*ctx.folder);
     request_sweep(*ctx.deadline);
+    start_reach_check(ctx.connection, ctx.logon, ctx.option_string, ctx.option_text, files,
+                      *ctx.folder, ctx.connect_seconds);
     load_library(ctx);
     return run_single_system(ctx, files);
 }

@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include "rfc/reach.h"
+
+#ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// A listener on 127.0.0.1 only, on a port of the system's choosing; closed,
+// the port refuses.
+struct Listener {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    int port = 0;
+    Listener() {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(fd, reinterpret_cast<sockaddr *>(&address), length) == 0 &&
+            ::listen(fd, 8) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+            port = ntohs(address.sin_port);
+    }
+    ~Listener() { close(); }
+    void close() {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+};
+
+TEST(PartnerProbe, AnswersFromEveryAddressOfTheHost) {
+    Listener listening, closed;
+    ASSERT_NE(listening.port, 0);
+    ASSERT_NE(closed.port, 0);
+    closed.close();
+    struct Case {
+        const char *host;
+        int port;
+        bool reached;
+        const char *why;
+    } cases[] = {
+        {"127.0.0.1", listening.port, true, ""},
+        {"127.0.0.1", closed.port, false, "connection refused"},
+        // A name may give ::1 first, where nothing listens: the next address
+        // is tried within the same limit.
+        {"localhost", listening.port, true, ""},
+        {"localhost", closed.port, false, "connection refused"},
+        {"::1", closed.port, false, "connection refused"},
+        {"no-such-host.invalid", listening.port, false, "unknown host"},
+    };
+    for (const Case &c : cases) {
+        std::string why;
+        EXPECT_EQ(reach_partner(c.host, c.port, 5, why), c.reached) << c.host;
+        EXPECT_EQ(why, c.why) << c.host;
+    }
+}
+
+TEST(PartnerProbe, StartedAheadFinishesLaterAndMoves) {
+    Listener listening;
+    PartnerProbe ahead;
+    std::string why;
+    EXPECT_TRUE(ahead.finish(why)) << "nothing under way: nothing to refuse";
+    ahead.start("127.0.0.1", listening.port, 5);
+    PartnerProbe moved(std::move(ahead));
+    EXPECT_FALSE(ahead.started());
+    EXPECT_TRUE(moved.started());
+    EXPECT_TRUE(moved.finish(why)) << why;
+    EXPECT_FALSE(moved.started()) << "finished once";
+}
+
+} // namespace
+#endif
