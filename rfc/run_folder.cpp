@@ -2,7 +2,12 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "common/files.h"
 #include "common/numbered_error.h"
@@ -47,6 +52,23 @@ void sweep_dead_runs(const std::string &temporary) {
         if (!remove_folder(native) && std::remove(native.c_str()) != 0) remove_tree(native);
     }
 }
+
+#ifndef _WIN32
+// A run folder lives for about a millisecond. On a disk's file system its
+// creation and removal can cost more than the rest of a scan (a removed
+// folder's block may be discarded on the device before rmdir returns), so
+// on Linux it goes to memory-backed /dev/shm, unless TMPDIR names a folder.
+std::string run_folder_parent() {
+    const char *chosen = std::getenv("TMPDIR");
+    if ((!chosen || !*chosen) && ::access(memory_folder, W_OK | X_OK) == 0)
+        return std::string(memory_folder) + "/";
+    return temporary_directory();
+}
+#else
+std::string run_folder_parent() {
+    return temporary_directory();
+}
+#endif
 
 std::string hex(unsigned long long value, int digits) {
     static const char symbols[] = "0123456789abcdef";
@@ -103,7 +125,7 @@ bool run_folder_process(const std::string &name, unsigned long &process) {
 
 void create_run_folder(RunFolder &folder) {
     std::lock_guard<std::mutex> hold(folder.lock);
-    std::string temporary = temporary_directory();
+    std::string temporary = run_folder_parent();
     folder.start = current_directory();
     auto seed = static_cast<unsigned long long>(
                     std::chrono::steady_clock::now().time_since_epoch().count()) ^
@@ -123,7 +145,7 @@ void create_run_folder(RunFolder &folder) {
 }
 
 void sweep_run_folders() {
-    sweep_dead_runs(temporary_directory());
+    sweep_dead_runs(run_folder_parent());
 }
 
 std::string run_folder_file(RunFolder &folder, const char *name) {

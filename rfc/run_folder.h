@@ -4,8 +4,9 @@
 
 // The run's own folder for the RFC library's sessions. PRTG starts many
 // sensors at once in one working folder; each run gives its library a folder
-// of its own in the system's temporary folder, so that the library's
-// SapRfc.ini and Dev_Rfc.Trc are never another sensor's.
+// of its own in the system's temporary folder (on Linux without TMPDIR,
+// memory_folder), so that the library's SapRfc.ini and Dev_Rfc.Trc are
+// never another sensor's.
 //
 // RFC_INI and RFC_TRACE_DIR name the folder from before the library is
 // loaded (a library on a C runtime of its own copies the environment when it
@@ -24,6 +25,8 @@ struct RunFolder {
 };
 
 constexpr const char *sap_trace_file = "Dev_Rfc.Trc";
+// Where run folders go on Linux when TMPDIR is not set, if usable.
+constexpr const char *memory_folder = "/dev/shm";
 constexpr const char *run_folder_prefix = "ramgauge-";
 // The shared trace never grows past this: it is renamed to Dev_Rfc.Trc.old.
 constexpr long long max_shared_trace_size = 1024 * 1024;

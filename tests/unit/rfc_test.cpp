@@ -5,6 +5,10 @@
 #include <cstring>
 #include <map>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "common/numbered_error.h"
 #include "fake_files.h"
 #include "fake_rfc.h"
@@ -237,6 +241,37 @@ TEST(RunFolder, NamesOfRunFolders) {
         }
     }
 }
+
+#ifndef _WIN32
+TEST(RunFolder, InMemoryUnlessTmpdirNamesAFolder) {
+    const char *was = std::getenv("TMPDIR");
+    std::string kept = was ? was : "";
+    std::string memory = ::access(memory_folder, W_OK | X_OK) == 0
+                             ? std::string(memory_folder) + "/"
+                             : temporary_directory();
+    struct Case {
+        const char *tmpdir; // nullptr: not set
+        std::string parent;
+    } cases[] = {{nullptr, memory}, {"", memory}, {"/tmp", "/tmp/"}, {"/tmp/", "/tmp/"}};
+    for (const Case &c : cases) {
+        if (c.tmpdir)
+            ::setenv("TMPDIR", c.tmpdir, 1);
+        else
+            ::unsetenv("TMPDIR");
+        RunFolder folder;
+        create_run_folder(folder);
+        EXPECT_EQ(folder.path.compare(0, c.parent.size(), c.parent), 0)
+            << folder.path << " for TMPDIR " << (c.tmpdir ? c.tmpdir : "unset");
+        remove_run_folder(folder, false);
+    }
+    if (was)
+        ::setenv("TMPDIR", kept.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+    set_environment("RFC_INI", "");
+    set_environment("RFC_TRACE_DIR", "");
+}
+#endif
 
 TEST(RunFolder, SharedTraceIsRenamedBeforeItPassesItsLimit) {
     std::string path =
