@@ -123,10 +123,11 @@ bool run_folder_process(const std::string &name, unsigned long &process) {
     return id <= 0xffffffffULL;
 }
 
-void create_run_folder(RunFolder &folder) {
+void create_run_folder(RunFolder &folder, bool sweep) {
     std::lock_guard<std::mutex> hold(folder.lock);
     std::string temporary = run_folder_parent();
     folder.start = current_directory();
+    if (sweep) sweep_dead_runs(temporary);
     auto seed = static_cast<unsigned long long>(
                     std::chrono::steady_clock::now().time_since_epoch().count()) ^
                 reinterpret_cast<std::uintptr_t>(&folder);

@@ -31,9 +31,11 @@ constexpr const char *run_folder_prefix = "ramgauge-";
 // The shared trace never grows past this: it is renamed to Dev_Rfc.Trc.old.
 constexpr long long max_shared_trace_size = 1024 * 1024;
 
-// Creates this run's folder and points RFC_INI and RFC_TRACE_DIR at it.
-// Throws NumberedError 1027 when no folder can be created.
-void create_run_folder(RunFolder &folder);
+// Removes the folders of earlier runs whose process has ended (unless a
+// parent has just done so for this run), creates this run's folder and
+// points RFC_INI and RFC_TRACE_DIR at it. Throws NumberedError 1027 when no
+// folder can be created.
+void create_run_folder(RunFolder &folder, bool sweep = true);
 
 // Removes the folders that runs which have ended left in the temporary
 // folder (killed before they could clean up).

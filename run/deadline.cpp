@@ -48,16 +48,6 @@ namespace {
 void watch(std::shared_ptr<DeadlineState> state, std::shared_ptr<RunFolder> folder) {
     std::unique_lock<std::mutex> hold(state->lock);
     for (;;) {
-        if (state->sweep_wanted) {
-            state->sweep_wanted = false;
-            state->sweeping = true;
-            hold.unlock();
-            sweep_run_folders();
-            hold.lock();
-            state->sweeping = false;
-            state->wake.notify_all();
-            continue;
-        }
         auto due = state->started + std::chrono::seconds(state->seconds);
         if (std::chrono::steady_clock::now() >= due) break;
         state->wake.wait_until(hold, due);
@@ -92,22 +82,8 @@ void set_deadline(DeadlineState &state, unsigned seconds) {
     state.wake.notify_all();
 }
 
-void request_sweep(DeadlineState &state) {
-    std::lock_guard<std::mutex> hold(state.lock);
-    state.sweep_wanted = true;
-    state.wake.notify_all();
-}
-
 void stop_watchdog(DeadlineState &state, int exit_code) {
-    std::unique_lock<std::mutex> hold(state.lock);
+    std::lock_guard<std::mutex> hold(state.lock);
     state.finished = true;
     state.exit_code = exit_code;
-    // A sweep asked for is done before the run ends, by whoever comes first.
-    if (state.sweep_wanted) {
-        state.sweep_wanted = false;
-        hold.unlock();
-        sweep_run_folders();
-        return;
-    }
-    state.wake.wait(hold, [&] { return !state.sweeping; });
 }

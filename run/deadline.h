@@ -25,10 +25,6 @@ struct DeadlineState {
     // nothing.
     bool finished = false;
     int exit_code = 0;
-    // The sweep of ended runs' folders: the watchdog's chore, off the run's
-    // own path, unless the run ends before the watchdog has taken it.
-    bool sweep_wanted = false;
-    bool sweeping = false;
 
     OutputMode mode = OutputMode::EXEXML;
     std::string option_string; // for the framing of the summary
@@ -54,13 +50,8 @@ void start_watchdog(const std::shared_ptr<DeadlineState> &state,
 // Moves the deadline to seconds after the start.
 void set_deadline(DeadlineState &state, unsigned seconds);
 
-// Has the watchdog remove the folders that ended runs left behind, while the
-// run goes on.
-void request_sweep(DeadlineState &state);
-
-// Tells the watchdog that the run has answered with exit_code, after the
-// sweep asked for has been done. The watchdog itself is not waited for: it
-// sleeps on until the process ends.
+// Tells the watchdog that the run has answered with exit_code. It is not
+// waited for: it sleeps on until the process ends.
 void stop_watchdog(DeadlineState &state, int exit_code);
 
 // The answer of a run out of time, as the watchdog prints it.

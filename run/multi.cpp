@@ -427,7 +427,7 @@ int run_item_child(int argc, const char *const *argv, const FileOpener &files) {
     console_write("", true);
     int exit_code = child_failed;
     try {
-        create_run_folder(*ctx.folder); // the parent sweeps
+        create_run_folder(*ctx.folder, false); // the parent has swept
         load_library(ctx);
         switch (scan_system(ctx, entry, label_selector, files, [] {})) {
         case SystemOutcome::Processed:

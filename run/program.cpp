@@ -36,7 +36,6 @@ int run(RunContext &ctx, const FileOpener &files) {
         ctx.parallel = read_parallel(ctx, ctx.parallel);
         ctx.connect_seconds = read_connect_seconds(ctx, ctx.connect_seconds);
         create_run_folder(*ctx.folder);
-        request_sweep(*ctx.deadline);
         load_library(ctx);
         return run_system_list(ctx, sensor, files);
     }
@@ -49,7 +48,6 @@ int run(RunContext &ctx, const FileOpener &files) {
         ctx.deadline->destination = ctx.logon.Destination;
     }
     create_run_folder(*ctx.folder);
-    request_sweep(*ctx.deadline);
     start_reach_check(ctx.connection, ctx.logon, ctx.option_string, ctx.option_text, files,
                       *ctx.folder, ctx.connect_seconds);
     load_library(ctx);

@@ -14,6 +14,7 @@ directory lies on drive C: of the Wine prefix, so that rooted paths such as
 """
 import argparse
 import concurrent.futures
+import errno
 import importlib
 import json
 import os
@@ -376,11 +377,20 @@ def run_case(target, case, context):
                 # Writes beyond the limit then fail with EFBIG instead of a signal.
                 signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
                 resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
-        started = time.monotonic()
-        proc = subprocess.run(command, cwd=work, preexec_fn=preexec, env=env,
-                              input=stdin.encode() if stdin is not None else None,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                              timeout=case.get("timeout", 60))
+        for attempt in range(3):
+            started = time.monotonic()
+            try:
+                proc = subprocess.run(command, cwd=work, preexec_fn=preexec, env=env,
+                                      input=stdin.encode() if stdin is not None else None,
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                      timeout=case.get("timeout", 60))
+                break
+            except OSError as error:
+                # A program just copied can still be open for writing in a
+                # child that another case's thread forked meanwhile.
+                if error.errno != errno.ETXTBSY or attempt == 2:
+                    raise
+                time.sleep(0.1)
         elapsed = time.monotonic() - started
         actual = proc.stdout.decode("latin-1")
         problems = []
