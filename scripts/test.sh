@@ -66,6 +66,8 @@ echo "== release archives"
 export SOURCE_DATE_EPOCH
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 bash scripts/package.sh >/dev/null || status=1
+# The Windows archives' trials run in the 64-bit prefix started last, which
+# runs the 32-bit programs too.
 python3 tests/package_check.py || status=1
 echo "== the archives again, built elsewhere: the same bytes"
 bash scripts/reproducible.sh --reuse || status=1

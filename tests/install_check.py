@@ -14,6 +14,7 @@ EXPECTED = {
     "share/doc/ramgauge/examples/Quadrant.Prf", "share/doc/ramgauge/examples/SAP Quadrant.Gbl",
     "share/doc/ramgauge/examples/SapRfc.DEMO", "share/doc/ramgauge/examples/sapsim.ini",
     "LIB/ramgauge/simulator/README.txt", "LIB/ramgauge/simulator/librfc32.so",
+    "LIB/ramgauge/simulator/libsapnwrfc.so",
     "LIB/ramgauge/simulator/sapsim.py", "LIB/ramgauge/simulator/sapsim.ini",
 }
 

@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
-"""Checks the release archives in dist/: their contents, stripped binaries,
-the version in them, SHA256SUMS beside them, and that the steps of the
+"""Checks the release archives in dist/: their contents and those of the
+debug archives, stripped binaries built for the machine the name says, the
+version in them, SHA256SUMS beside them, and that the steps of the
 archive's README.txt, run as written in the unpacked folder (the Windows
-ones by Wine's cmd in a Wine prefix), give a working sensor."""
+ones by Wine's cmd in the Wine prefix WINEPREFIX, which must be a 64-bit
+one), give a working sensor, with the same answer through the NetWeaver
+stand-in alone: on 64-bit Windows SAP's NetWeaver library is the only one."""
 import argparse
 import hashlib
 import os
@@ -22,10 +25,21 @@ SHARED = ["README.txt", "CHANGELOG.md", "LICENSE", "docs/", "docs/admin-guide.md
           "examples/Quadrant.Prf", "examples/SAP Quadrant.Gbl", "examples/SapRfc.DEMO",
           "examples/sapsim.ini", "simulator/", "simulator/README.txt", "simulator/sapsim.py",
           "simulator/sapsim.ini"]
-CONTENTS = {
-    "win32": SHARED + ["ramgauge.exe", "ramgauge-profile.exe", "simulator/librfc32.dll"],
-    "linux": SHARED + ["ramgauge", "ramgauge-profile", "simulator/librfc32.so"],
+BINARIES = {
+    "win32": ["ramgauge.exe", "ramgauge-profile.exe", "simulator/librfc32.dll",
+              "simulator/sapnwrfc.dll"],
+    "win64": ["ramgauge.exe", "ramgauge-profile.exe", "simulator/librfc32.dll",
+              "simulator/sapnwrfc.dll"],
+    "linux": ["ramgauge", "ramgauge-profile", "simulator/librfc32.so",
+              "simulator/libsapnwrfc.so"],
 }
+CONTENTS = {platform: SHARED + binaries for platform, binaries in BINARIES.items()}
+# Per archive: its objdump and the machine of its PE files (COFF header;
+# the name must not hide a build of the other width).
+PLATFORMS = [("win32", "i686-w64-mingw32-objdump", 0x14C),
+             ("win64", "x86_64-w64-mingw32-objdump", 0x8664),
+             ("linux", "objdump", None)]
+MACHINE_NAMES = {0x14C: "i386", 0x8664: "x86-64"}
 CHANNELS = ["Physical-Mem Free", "SwapMemory Free", "Pages-In [/Sec]", "Pages-Out [/Sec]"]
 
 
@@ -56,7 +70,7 @@ def unpack(path, into):
 MAX_SHIPPED_BYTES = 1 << 20
 
 
-def problems_of_binary(path, objdump, version):
+def problems_of_binary(path, objdump, machine, version):
     problems = []
     size = os.path.getsize(path)
     if size > MAX_SHIPPED_BYTES:
@@ -70,16 +84,25 @@ def problems_of_binary(path, objdump, version):
         text = data[at:at + 64].decode("utf-16-le", "replace")
         if at < 0 or version not in text:
             problems.append("%s has no version resource %s" % (os.path.basename(path), version))
-        # Reproducible: no link time in the COFF header.
         header = int.from_bytes(data[0x3c:0x40], "little")
+        found = int.from_bytes(data[header + 4:header + 6], "little")
+        if data[header:header + 4] != b"PE\0\0" or found != machine:
+            problems.append("%s is built for machine %#x (%s), not %s"
+                            % (os.path.basename(path), found,
+                               MACHINE_NAMES.get(found, "unknown"), MACHINE_NAMES[machine]))
+        # Reproducible: no link time in the COFF header.
         if data[header + 8:header + 12] != b"\0\0\0\0":
             problems.append("%s carries a PE time stamp" % os.path.basename(path))
     return problems
 
 
+def is_windows(platform):
+    return platform.startswith("win")
+
+
 def readme_steps(package, platform):
     """The command lines of README.txt's first-answer block for the platform."""
-    heading = "On Windows (command prompt):" if platform == "win32" else "On Linux (shell):"
+    heading = "On Windows (command prompt):" if is_windows(platform) else "On Linux (shell):"
     lines = open(os.path.join(package, "README.txt")).read().splitlines()
     at = lines.index(heading) + 1
     steps = []
@@ -121,10 +144,64 @@ def answer_problems(text, what):
                                             % (what, text)]
 
 
-def try_readme_steps(package, platform):
+def run_program(package, folder, name, args, wine, stdin=None):
+    """One of the archive's programs, from the folder it was copied to."""
+    exe = os.path.join(package, folder, name + (".exe" if wine else ""))
+    return subprocess.run((["wine"] if wine else []) + [exe] + args, cwd=os.path.dirname(exe),
+                          input=stdin, capture_output=True, timeout=60)
+
+
+def try_netweaver(package, wine):
+    """The system FIX of the simulator (fixed figures) scanned from the trial
+    folder through the classic stand-in, then through the NetWeaver one as
+    simulator/README.txt says: alone beside the program, and beside the
+    classic one with ,RFCLIB=NW. Every answer must be the same bytes: on
+    64-bit Windows only SAP's NetWeaver library exists."""
+    created = run_program(package, "trial", "ramgauge-profile",
+                          ["create", "FIX", "--extcompany=Demo", "--destination=FIX",
+                           "--client=100", "--user=monitor", "--language=E", "--mode=R/3",
+                           "--hostname=sapfix", "--sysnr=01", "--gwhost=127.0.0.1",
+                           "--gwservice=sapgw00"], wine, stdin=b"demo-pass1\n")
+    if created.returncode != 0:
+        return ["ramgauge-profile create FIX gave exit %d: %r"
+                % (created.returncode, created.stdout + created.stderr)]
+    classic = run_program(package, "trial", "ramgauge", ["FIX"], wine)
+    problems = answer_problems(classic.stdout.decode("latin-1"), "FIX through librfc32")
+    library = "sapnwrfc.dll" if wine else "libsapnwrfc.so"
+    alone = os.path.join(package, "trial-nw")
+    os.mkdir(alone)
+    for name in ["ramgauge" + (".exe" if wine else ""), "FIX.P00"]:
+        shutil.copy(os.path.join(package, "trial", name), alone)
+    shutil.copy(os.path.join(package, "simulator", library), alone)
+    shutil.copy(os.path.join(package, "simulator", library), os.path.join(package, "trial"))
+    for what, folder, args in [("%s alone" % library, "trial-nw", ["FIX"]),
+                               ("%s and ,RFCLIB=NW" % library, "trial", ["FIX", ",RFCLIB=NW"])]:
+        run = run_program(package, folder, "ramgauge", args, wine)
+        if (run.stdout, run.returncode) != (classic.stdout, classic.returncode):
+            problems.append("FIX through %s answers %r (exit %d), through librfc32 %r (exit %d)"
+                            % (what, run.stdout, run.returncode, classic.stdout,
+                               classic.returncode))
+    return problems
+
+
+def wine_prefix_problems(platform):
+    prefix = os.environ.get("WINEPREFIX")
+    if not prefix:
+        return ["%s: no WINEPREFIX for Wine" % platform]
+    try:
+        registry = open(os.path.join(prefix, "system.reg"), errors="replace").read(4096)
+    except OSError:
+        return ["%s: WINEPREFIX %s is no Wine prefix" % (platform, prefix)]
+    if platform == "win64" and "#arch=win64" not in registry:
+        return ["win64: WINEPREFIX %s is not a 64-bit prefix (WINEARCH=win64)" % prefix]
+    return []
+
+
+def try_readme_steps(package, platform, version):
     """README.txt's steps as written, in the unpacked folder; then the same
-    scan through the destination file of examples/."""
-    wine = platform == "win32"
+    scan through the destination file of examples/, and the same figures
+    through the NetWeaver stand-in."""
+    wine = is_windows(platform)
     steps = readme_steps(package, platform)
     if len(steps) < 3:
         return ["README.txt has no steps for %s: %r" % (platform, steps)]
@@ -146,20 +223,29 @@ def try_readme_steps(package, platform):
         if run.returncode != 0 or "DEMO.P00 written" not in out:
             problems.append("the steps gave exit %d: %r %r" % (run.returncode, out, run.stderr))
         problems += answer_problems(out, "README.txt's steps")
-        trial = os.path.join(package, "trial")
-        shutil.copy(os.path.join(package, "examples", "SapRfc.DEMO"), trial)
-        exe = os.path.join(trial, "ramgauge" + (".exe" if wine else ""))
-        scan = subprocess.run((["wine"] if wine else []) + [exe, "DEMO"], cwd=trial,
-                              capture_output=True, timeout=60)
-        version = subprocess.run((["wine"] if wine else []) + [exe, "--version"], cwd=trial,
-                                 capture_output=True, timeout=60).stdout.decode().strip()
-        if version != "Ramgauge 4.3.0":
-            problems.append("ramgauge --version says %r" % version)
+        shutil.copy(os.path.join(package, "examples", "SapRfc.DEMO"),
+                    os.path.join(package, "trial"))
+        scan = run_program(package, "trial", "ramgauge", ["DEMO"], wine)
+        said = run_program(package, "trial", "ramgauge", ["--version"], wine)
+        if said.stdout.decode().strip() != "Ramgauge " + version:
+            problems.append("ramgauge --version says %r" % said.stdout)
         problems += answer_problems(scan.stdout.decode("latin-1"), "through SapRfc.DEMO")
+        problems += try_netweaver(package, wine)
     finally:
         sapsim.terminate()
         sapsim.wait()
     return problems
+
+
+def debug_problems(archive, platform):
+    """The debug archive beside it holds the debug information of every
+    shipped binary."""
+    path = re.sub(r"(\.zip|\.tar\.gz)$", r"-debug\1", archive)
+    if not os.path.exists(path):
+        return ["no %s" % os.path.basename(path)]
+    expected = sorted(os.path.basename(b) + ".debug" for b in BINARIES[platform])
+    listed = names(path)[1]
+    return [] if listed == expected else ["%s holds %r" % (os.path.basename(path), listed)]
 
 
 def checksum_problems(dist):
@@ -188,7 +274,7 @@ def main():
     version = re.search(r"project\(ramgauge VERSION ([0-9.]+)",
                         open(os.path.join(ROOT, "CMakeLists.txt")).read()).group(1)
     problems = []
-    for platform, objdump in [("win32", "i686-w64-mingw32-objdump"), ("linux", "objdump")]:
+    for platform, objdump, machine in PLATFORMS:
         archives = [a for a in os.listdir(opts.dist)
                     if a.startswith("ramgauge-%s-%s" % (version, platform)) and "-debug" not in a]
         if len(archives) != 1:
@@ -198,16 +284,20 @@ def main():
         top, listed = names(archive)
         if listed != sorted(CONTENTS[platform]):
             problems.append("%s holds %r" % (archives[0], listed))
-        wine = platform == "win32"
-        root = os.path.join(os.environ["WINEPREFIX"], "drive_c") if wine else None
+        problems += debug_problems(archive, platform)
+        wine = is_windows(platform)
+        no_trial = wine_prefix_problems(platform) if wine else []
+        problems += no_trial
+        root = None if not wine or no_trial else os.path.join(os.environ["WINEPREFIX"], "drive_c")
         work = tempfile.mkdtemp(prefix="package-", dir=root)
         try:
             package = unpack(archive, os.path.join(work, "unpacked"))
-            for name in CONTENTS[platform]:
-                if name.startswith(("ramgauge", "simulator/librfc32")):
-                    problems += problems_of_binary(os.path.join(package, name), objdump, version)
-            problems += ["%s: %s" % (archives[0], p)
-                         for p in try_readme_steps(package, platform)]
+            for name in BINARIES[platform]:
+                problems += ["%s: %s" % (archives[0], p) for p in problems_of_binary(
+                    os.path.join(package, name), objdump, machine, version)]
+            if not no_trial:
+                problems += ["%s: %s" % (archives[0], p)
+                             for p in try_readme_steps(package, platform, version)]
         finally:
             shutil.rmtree(work, ignore_errors=True)
         print("package: %s checked" % archives[0])
@@ -215,7 +305,7 @@ def main():
     for p in problems:
         print("package: " + p)
     if not problems:
-        print("package: both archives hold what they should and work as README.txt says")
+        print("package: every archive holds what it should and works as README.txt says")
     return 1 if problems else 0
 
 
