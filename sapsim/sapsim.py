@@ -518,6 +518,22 @@ class Server(socketserver.ThreadingTCPServer):
     allow_reuse_address = True  # restarts at once; a port with a listener still fails
     request_queue_size = 64
 
+    def process_request(self, request, client_address):
+        # A connection already closed before it sent anything (a client's
+        # reachability check) is closed here, without a handler thread, as a
+        # gateway's event loop would: a thread's start would hold up the
+        # next client's connection for longer than the check itself takes.
+        closed = False
+        if hasattr(socket, "MSG_DONTWAIT"):  # not on Windows: there, always a thread
+            try:
+                closed = request.recv(1, socket.MSG_PEEK | socket.MSG_DONTWAIT) == b""
+            except OSError:
+                pass
+        if closed:
+            self.shutdown_request(request)
+            return
+        super().process_request(request, client_address)
+
 
 def lifetime(text):
     try:
