@@ -205,7 +205,8 @@ for archive in sorted(os.listdir(dist)):
     for name in ("ramgauge.exe", "simulator/librfc32.dll", "simulator/sapnwrfc.dll", "ramgauge",
                  "simulator/librfc32.so", "simulator/libsapnwrfc.so"):
         if name in sizes:
-            check("%s as shipped" % name, sizes[name] / 2**20, 1.0, 0,
+            platform = archive.split("-")[2].split(".")[0]  # ramgauge-<version>-<platform>...
+            check("%s as shipped (%s)" % (name, platform), sizes[name] / 2**20, 1.0, 0,
                   "%.2f MB" % (sizes[name] / 2**20))
 
 width = max(len(r[0]) for r in rows)
