@@ -45,7 +45,8 @@ std::string timeout_answer(const DeadlineState &s, bool document_open, int &exit
 
 namespace {
 
-void watch(std::shared_ptr<DeadlineState> state, std::shared_ptr<RunFolder> folder) {
+// The references are to the thread's own copies, which live as long as it.
+void watch(const std::shared_ptr<DeadlineState> &state, const std::shared_ptr<RunFolder> &folder) {
     std::unique_lock<std::mutex> hold(state->lock);
     for (;;) {
         auto due = state->started + std::chrono::seconds(state->seconds);

@@ -61,12 +61,14 @@ TEST(PartnerProbe, AnswersFromEveryAddressOfTheHost) {
 
 TEST(PartnerProbe, StartedAheadFinishesLaterAndMoves) {
     Listener listening;
-    PartnerProbe ahead;
     std::string why;
-    EXPECT_TRUE(ahead.finish(why)) << "nothing under way: nothing to refuse";
-    ahead.start("127.0.0.1", listening.port, 5);
-    PartnerProbe moved(std::move(ahead));
-    EXPECT_FALSE(ahead.started());
+    PartnerProbe moved;
+    EXPECT_TRUE(moved.finish(why)) << "nothing under way: nothing to refuse";
+    {
+        PartnerProbe ahead;
+        ahead.start("127.0.0.1", listening.port, 5);
+        moved = std::move(ahead);
+    } // the end of the one moved from must leave the socket alone
     EXPECT_TRUE(moved.started());
     EXPECT_TRUE(moved.finish(why)) << why;
     EXPECT_FALSE(moved.started()) << "finished once";
