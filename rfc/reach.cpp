@@ -129,10 +129,15 @@ void PartnerProbe::start(const std::string &host, int port, unsigned seconds) {
     due_ = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     // An address written as numbers needs no resolver (which, on Linux,
     // loads its name-service modules into the process).
-    std::memset(&literal_, 0, sizeof literal_);
+    // Only for the first address, which is under way before start returns.
+    union {
+        sockaddr_in v4;
+        sockaddr_in6 v6;
+    } numeric;
+    std::memset(&numeric, 0, sizeof numeric);
     const addrinfo *first = nullptr;
-    auto *numeric4 = reinterpret_cast<sockaddr_in *>(&literal_);
-    auto *numeric6 = reinterpret_cast<sockaddr_in6 *>(&literal_);
+    sockaddr_in *numeric4 = &numeric.v4;
+    sockaddr_in6 *numeric6 = &numeric.v6;
     addrinfo literal;
     std::memset(&literal, 0, sizeof literal);
     literal.ai_socktype = SOCK_STREAM;

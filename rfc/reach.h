@@ -37,7 +37,6 @@ class PartnerProbe {
     void *addresses_ = nullptr;  // the resolver's list, when the host is a name
     const void *next_ = nullptr; // its address to try next
     std::chrono::steady_clock::time_point due_;
-    alignas(8) unsigned char literal_[32]; // a numeric address: sockaddr_in or sockaddr_in6
 };
 
 // start() and finish() in one.
