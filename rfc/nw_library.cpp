@@ -595,11 +595,7 @@ bool load_nw_library(const std::string &directory, RfcApi &api, std::string &mis
     if (!library) return false;
     api.library_path = path;
     NwApi found;
-    auto bind = [&](auto &entry, const char *name) {
-        void *address = shared_library_symbol(library, name);
-        if (!address) missing += std::string(missing.empty() ? "" : ", ") + name;
-        entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(address);
-    };
+    auto bind = [&](auto &entry, const char *name) { bind_symbol(library, entry, name, missing); };
     bind(found.RfcOpenConnection, "RfcOpenConnection");
     bind(found.RfcCloseConnection, "RfcCloseConnection");
     bind(found.RfcSetTraceDir, "RfcSetTraceDir");

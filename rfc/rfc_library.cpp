@@ -82,11 +82,7 @@ namespace {
 // it lacks go to missing.
 RfcApi bind_classic(void *library, std::string &missing) {
     RfcApi api;
-    auto bind = [&](auto &entry, const char *name) {
-        void *address = shared_library_symbol(library, name);
-        if (!address) missing += std::string(missing.empty() ? "" : ", ") + name;
-        entry = reinterpret_cast<std::remove_reference_t<decltype(entry)>>(address);
-    };
+    auto bind = [&](auto &entry, const char *name) { bind_symbol(library, entry, name, missing); };
     bind(api.RfcEnvironment, "RfcEnvironment");
     bind(api.RfcOpen, "RfcOpen");
     bind(api.RfcOpenEx, "RfcOpenEx");

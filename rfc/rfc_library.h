@@ -50,6 +50,15 @@ RfcApi load_rfc_library(RfcLibraryChoice choice = RfcLibraryChoice::Classic);
 void *open_shared_library(const std::string &path);
 void *shared_library_symbol(void *library, const char *name);
 
+// Sets entry to the library's function name; when the library lacks it,
+// entry is null and name is added to missing (comma-separated).
+template <typename Function>
+void bind_symbol(void *library, Function *&entry, const char *name, std::string &missing) {
+    void *address = shared_library_symbol(library, name);
+    if (!address) missing += std::string(missing.empty() ? "" : ", ") + name;
+    entry = reinterpret_cast<Function *>(address);
+}
+
 // "32-bit" or "64-bit" when the file at path is a Windows or ELF shared
 // library of the other bitness than this program; empty otherwise.
 std::string wrong_bitness(const std::string &path);

@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """sapsim refuses what it cannot serve with one clear line, never a traceback."""
-import importlib.util
 import os
+import runpy
 import signal
 import socket
 import subprocess
 import sys
 import tempfile
 import time
+import types
 import unittest
 from unittest import mock
 
@@ -130,10 +131,7 @@ class StaysUp(unittest.TestCase):
 
 
 def load_sapsim():
-    spec = importlib.util.spec_from_file_location("sapsim", SAPSIM)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
+    return types.SimpleNamespace(**runpy.run_path(SAPSIM, run_name="sapsim"))
 
 
 class LiveMemory(unittest.TestCase):
