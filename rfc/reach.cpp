@@ -12,7 +12,6 @@ constexpr Descriptor no_socket = INVALID_SOCKET;
 #else
 #include <arpa/inet.h>
 #include <errno.h>
-#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -34,16 +33,16 @@ void close_socket(Descriptor s) {
 // Starts connecting one address without blocking: 1 connected already, 0
 // refused or failed, -1 under way on s.
 int start_address(const addrinfo *address, Descriptor &s) {
+#ifdef _WIN32
     s = ::socket(address->ai_family, SOCK_STREAM, IPPROTO_TCP);
     if (s == no_socket) return 0;
-#ifdef _WIN32
     u_long nonblocking = 1;
     ioctlsocket(s, FIONBIO, &nonblocking);
     if (::connect(s, address->ai_addr, static_cast<int>(address->ai_addrlen)) == 0) return 1;
     if (WSAGetLastError() == WSAEWOULDBLOCK) return -1;
 #else
-    ::fcntl(s, F_SETFL, ::fcntl(s, F_GETFL) | O_NONBLOCK);
-    ::fcntl(s, F_SETFD, FD_CLOEXEC);
+    s = ::socket(address->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (s == no_socket) return 0;
     if (::connect(s, address->ai_addr, address->ai_addrlen) == 0) return 1;
     if (errno == EINPROGRESS) return -1;
 #endif
@@ -174,6 +173,14 @@ void PartnerProbe::start(const std::string &host, int port, unsigned seconds) {
     next_ = first == &literal ? nullptr : first->ai_next;
     Descriptor s = no_socket;
     result_ = start_address(first, s);
+    // A partner near by (on this host or its network) has often taken the
+    // connection already: then it is let go at once, instead of being held
+    // open at the gateway while the library loads.
+    if (result_ < 0) result_ = wait_address(s, 0);
+    if (result_ >= 0 && s != no_socket) {
+        close_socket(s);
+        s = no_socket;
+    }
     socket_ = s;
 }
 

@@ -19,6 +19,7 @@ class PartnerProbe {
 
     // Resolves host (numbers need no resolver) and starts connecting to its
     // first address on port; all its addresses share one limit of seconds.
+    // A connection taken at once is closed at once.
     void start(const std::string &host, int port, unsigned seconds);
     bool started() const { return started_; }
     // True when one address took the connection (or none was started).

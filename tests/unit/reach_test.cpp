@@ -5,8 +5,11 @@
 #ifndef _WIN32
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <vector>
 
 namespace {
 
@@ -59,19 +62,60 @@ TEST(PartnerProbe, AnswersFromEveryAddressOfTheHost) {
     }
 }
 
+// A listener whose queue is full and never accepted: a partner that does
+// not answer the handshake, as a powered-off host.
+struct SilentListener : Listener {
+    std::vector<int> queued;
+    SilentListener() {
+        ::listen(fd, 0);
+        for (int i = 0; i < 3; ++i) {
+            int s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            address.sin_port = htons(static_cast<unsigned short>(port));
+            ::connect(s, reinterpret_cast<sockaddr *>(&address), sizeof address);
+            queued.push_back(s);
+        }
+    }
+    ~SilentListener() {
+        for (int s : queued)
+            ::close(s);
+    }
+};
+
 TEST(PartnerProbe, StartedAheadFinishesLaterAndMoves) {
-    Listener listening;
+    SilentListener silent;
     std::string why;
     PartnerProbe moved;
     EXPECT_TRUE(moved.finish(why)) << "nothing under way: nothing to refuse";
     {
         PartnerProbe ahead;
-        ahead.start("127.0.0.1", listening.port, 5);
+        ahead.start("127.0.0.1", silent.port, 1);
         moved = std::move(ahead);
     } // the end of the one moved from must leave the socket alone
     EXPECT_TRUE(moved.started());
-    EXPECT_TRUE(moved.finish(why)) << why;
+    EXPECT_FALSE(moved.finish(why));
+    EXPECT_EQ(why, "timeout after 1 s");
     EXPECT_FALSE(moved.started()) << "finished once";
+}
+
+// The gateway is not left holding the check's connection while the sensor
+// goes on to load its library: a partner that answered at once sees the end
+// of the connection before finish().
+TEST(PartnerProbe, LetsGoOfAPartnerThatAnsweredAtOnce) {
+    Listener listening;
+    PartnerProbe probe;
+    probe.start("127.0.0.1", listening.port, 5);
+    int taken = ::accept(listening.fd, nullptr, nullptr);
+    ASSERT_GE(taken, 0);
+    pollfd wait{taken, POLLIN, 0};
+    ASSERT_EQ(::poll(&wait, 1, 2000), 1) << "the connection is still held";
+    char byte;
+    EXPECT_EQ(::recv(taken, &byte, 1, 0), 0) << "closed without a byte sent";
+    ::close(taken);
+    std::string why;
+    EXPECT_TRUE(probe.finish(why)) << why;
 }
 
 } // namespace
