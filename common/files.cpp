@@ -94,16 +94,17 @@ std::unique_ptr<InputFile> FileOpener::open_read(const std::string &path,
                                                  long long max_size) const {
     std::FILE *file = std::fopen(native_path(path).c_str(), "rb");
     if (!file) return nullptr;
+    auto in = std::make_unique<InputFile>(file);
 #ifndef _WIN32
     // A directory is a file that cannot be opened, as on Windows.
     struct stat info;
-    if (::fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode)) {
-        std::fclose(file);
-        return nullptr;
-    }
+    bool known = ::fstat(fileno(file), &info) == 0;
+    if (known && S_ISDIR(info.st_mode)) return nullptr;
+    long long size = known ? static_cast<long long>(info.st_size) : -1;
+#else
+    long long size = in->size();
 #endif
-    auto in = std::make_unique<InputFile>(file);
-    if (max_size != unbounded_size && in->size() > max_size)
+    if (max_size != unbounded_size && size > max_size)
         throw NumberedError("Error 1023: File " + path + " is larger than " +
                             std::to_string(max_size) + " bytes !");
     return in;

@@ -86,9 +86,8 @@ int end_list(RunContext &ctx, const SystemCounters &count) {
     set_item_status(ctx.doc, count.Processed, count.Failed);
     end_document(ctx.doc);
     console_answer(ctx.doc.text + "\n");
-    std::string stamp = time_stamp();
     if (ctx.progress_display)
-        console_write("\n* " + stamp + " SAP " + program_name + " now processed...\n");
+        console_write("\n* " + time_stamp() + " SAP " + program_name + " now processed...\n");
     return 0;
 }
 
@@ -353,8 +352,11 @@ SystemOutcome scan_system(RunContext &ctx, const std::string &entry,
     const LogonParameters &p = ctx.logon;
     std::string label = channel_label(label_selector, entry, p);
 
-    std::string progress_line = "* " + time_stamp() + " " + entry + ", " + p.Hostname + ", " +
-                                p.Destination + ", " + p.Sysnr + ", " + p.Client;
+    // Made only when shown: the time stamp reads the time zone.
+    std::string progress_line;
+    if (ctx.progress_display)
+        progress_line = "* " + time_stamp() + " " + entry + ", " + p.Hostname + ", " +
+                        p.Destination + ", " + p.Sysnr + ", " + p.Client;
     install_rfc_environment(ctx);
     ctx.doc.text.clear();
     ctx.measure.run_status = "ERR";
