@@ -74,7 +74,8 @@ struct SilentListener : Listener {
             address.sin_family = AF_INET;
             address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
             address.sin_port = htons(static_cast<unsigned short>(port));
-            ::connect(s, reinterpret_cast<sockaddr *>(&address), sizeof address);
+            // Under way or queued: either fills the queue.
+            (void)::connect(s, reinterpret_cast<sockaddr *>(&address), sizeof address);
             queued.push_back(s);
         }
     }
