@@ -22,6 +22,7 @@ build=$root/build/bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target ramgauge rfc32 sapnwrfc >/dev/null
 cc -O2 -static -o "$build/floor" bench/floor.c
+cc -O2 -DREQUIRED_WORK -o "$build/floor-required" bench/floor.c -ldl
 bash scripts/package.sh >/dev/null
 
 work=$(mktemp -d /tmp/ramgauge-bench.XXXXXX)
@@ -39,7 +40,7 @@ trap 'kill $sim 2>/dev/null || true; wait $sim 2>/dev/null || true; rm -rf "$wor
 for _ in $(seq 1 50); do [ -s "$work/port" ] && break; sleep 0.1; done
 port=$(head -n 1 "$work/port")
 sed "s/{port}/$port/" "$work/profile.template" >"$work/PRD.P00"
-cp "$build/bin/ramgauge" "$build/bin/librfc32.so" "$build/floor" "$work/"
+cp "$build/bin/ramgauge" "$build/bin/librfc32.so" "$build/floor" "$build/floor-required" "$work/"
 # The same program beside the NetWeaver stand-in only: the other back end.
 mkdir "$work/nw"
 cp "$build/bin/ramgauge" "$build/bin/libsapnwrfc.so" "$work/nw/"
@@ -52,6 +53,10 @@ pair() { # name, command A, command B
 pair scan "./ramgauge PRD" "./floor $port"
 pair scan_nw "./nw/ramgauge PRD" "./floor $port"
 pair e1002 "./ramgauge NONE" "/bin/true"
+# What the required work alone costs (libc linked dynamically, the library
+# loaded, the check's connection): where the sensor's own cost begins.
+pair required "./floor-required $port" "./floor $port"
+pair required_items "./floor-required $port 1" "./floor $port 1"
 # A list holds at most 2047 characters: 341 entries of "P.P00#" at most.
 cp PRD.P00 P.P00
 for n in 1 10 100 341; do
@@ -171,6 +176,17 @@ check("one scan vs floor client, CPU", r, 1.6, n,
 r, n, a, b = ratio("e1002")
 check("error 1002 vs /bin/true, wall", r, 1.3, n,
       "%.2fx (%.2f ms vs %.2f ms)" % (r, a * 1e3, b * 1e3))
+# Informational: the least any sensor of this kind costs, and what the
+# sensor adds to it, measured in the same run.
+for name, sensor, what in (("required", "scan", "one scan"),
+                           ("required_items", "items1", "item mode, 1 system")):
+    r, n, a, b = ratio(name)
+    required, sensed = load(name)[0], load(sensor)[0]
+    own_wall = sensed["median"] - required["median"]
+    own_cpu = (sensed["user"] + sensed["system"]) - (required["user"] + required["system"])
+    rows.append(("required work alone, %s, vs floor" % what,
+                 "%.2fx (%.2f ms); sensor adds %+.2f ms wall, %+.2f ms CPU"
+                 % (r, a * 1e3, own_wall * 1e3, own_cpu * 1e3), "info", ""))
 scan_rss = statistics.median(int(l) for l in open("rss.scan"))
 floor_rss = statistics.median(int(l) for l in open("rss.floor"))
 check("peak RSS of one scan", scan_rss / 1024, 2.0, 0.05,
