@@ -9,5 +9,7 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-find_program(WINE_PROGRAM wine REQUIRED)
+# Wine's 64-bit loader itself: Debian's `wine` front end starts the 32-bit
+# loader first, which a machine that runs no 32-bit programs cannot start.
+find_program(WINE_PROGRAM NAMES wine64 wine PATHS /usr/lib/wine /usr/lib64/wine REQUIRED)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})

@@ -31,17 +31,19 @@ grep -E 'INITED|Done [0-9]+ runs|tests passed' build/fuzz/fuzz.log || true
 
 echo "== Windows tests under Wine"
 export WINEDEBUG=-all WINEDLLOVERRIDES="winedbg.exe=d"
+# The 64-bit tree runs under Wine's 64-bit loader, as its toolchain found it.
+wine64=$(sed -n 's/^WINE_PROGRAM:FILEPATH=//p' build/windows64/CMakeCache.txt)
 prefixes=()
 trap 'for p in "${prefixes[@]}"; do WINEPREFIX=$p wineserver -k >/dev/null 2>&1 || true; rm -rf "$p"; done' EXIT
 # A Wine prefix of its own (WINEARCH names its kind), with its server and
 # first boot started detached, so that ctest does not wait on Wine's helper
 # processes.
-start_wine_prefix() { # WINEARCH
+start_wine_prefix() { # WINEARCH, Wine loader
     WINEPREFIX=$(mktemp -d /tmp/ramgauge-wine.XXXXXX)
     prefixes+=("$WINEPREFIX")
     export WINEPREFIX WINEARCH=$1
     setsid wineserver -p </dev/null >/dev/null 2>&1 &
-    setsid wineboot -i </dev/null >/dev/null 2>&1 &
+    setsid "$2" wineboot -i </dev/null >/dev/null 2>&1 &
     for _ in $(seq 1 120); do
         [ -f "$WINEPREFIX/system.reg" ] && [ -d "$WINEPREFIX/drive_c/Program Files" ] && break
         sleep 1
@@ -50,22 +52,38 @@ start_wine_prefix() { # WINEARCH
     # A first program started in a new prefix sometimes fails with
     # "ShellExecuteEx failed" while Wine still settles: start one that does
     # nothing before the tests.
-    wine cmd /c exit >/dev/null 2>&1 || true
+    "$2" cmd /c exit >/dev/null 2>&1 || true
 }
+# Some virtual machines' kernels start no 32-bit programs at all (IA-32
+# emulation off), and 32-bit Wine with them: there the 32-bit suite cannot
+# run, and says so. Any other failure of Wine is left to the suite to show.
+runs_32bit=yes
+if ! said=$(wine --version 2>&1) && [[ $said == *"Exec format error"* ]]; then
+    runs_32bit=
+fi
 # The 32-bit and the 64-bit suites run side by side, each in a prefix of its
 # own: most of their time is Wine starting programs, not work. Under Wine a
 # test that cannot even start is tried once more: a failure of the program
 # itself fails both times.
-start_wine_prefix win32
 windows_log=$(mktemp /tmp/ramgauge-windows-tests.XXXXXX)
-(cd build/windows && ctest --output-on-failure --timeout 300 --repeat until-pass:2) \
-    >"$windows_log" 2>&1 &
-windows_tests=$!
-start_wine_prefix win64
+if [ -n "$runs_32bit" ]; then
+    start_wine_prefix win32 wine
+    (cd build/windows && ctest --output-on-failure --timeout 300 --repeat until-pass:2) \
+        >"$windows_log" 2>&1 &
+    windows_tests=$!
+fi
+start_wine_prefix win64 "$wine64"
 (cd build/windows64 && ctest --output-on-failure --timeout 300 --repeat until-pass:2) \
     >"$windows_log.64" 2>&1 || status=1
-wait $windows_tests || status=1
-cat "$windows_log"
+package_args=()
+if [ -n "$runs_32bit" ]; then
+    wait $windows_tests || status=1
+    cat "$windows_log"
+else
+    echo "NOT RUN: this machine does not start 32-bit programs ($said)."
+    echo "The 32-bit build was compiled with warnings as errors; its archive's contents are checked below."
+    package_args=(--no-trial win32)
+fi
 echo "== 64-bit Windows tests under Wine"
 cat "$windows_log.64"
 rm -f "$windows_log" "$windows_log.64"
@@ -77,7 +95,7 @@ SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 bash scripts/package.sh >/dev/null || status=1
 # The Windows archives' trials run in the 64-bit prefix started last, which
 # runs the 32-bit programs too.
-python3 tests/package_check.py || status=1
+WINE64=$wine64 python3 tests/package_check.py "${package_args[@]}" || status=1
 echo "== the archives again, built elsewhere: the same bytes"
 bash scripts/reproducible.sh --reuse || status=1
 

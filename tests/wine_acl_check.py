@@ -23,6 +23,8 @@ CREATE = ["create", "PRD", "--extcompany=ACME", "--destination=PRD", "--client=1
           "--gwhost=sapprd", "--gwservice=sapgw00"]
 SE_DACL_PRESENT, SE_DACL_PROTECTED = 0x0004, 0x1000
 FILE_ALL_ACCESS = 0x1F01FF
+# The Wine loader for the build's bitness, as the build's test settings name it.
+WINE = os.environ.get("WINE", "wine")
 
 
 def wait_for_prefix(prefix):
@@ -43,7 +45,7 @@ def main():
     trace_path = os.path.join(root, "server.trace")
     problems = []
     try:
-        subprocess.Popen(["wineboot", "-i"], env=env, stdin=subprocess.DEVNULL,
+        subprocess.Popen([WINE, "wineboot", "-i"], env=env, stdin=subprocess.DEVNULL,
                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                          start_new_session=True)
         if not wait_for_prefix(prefix):
@@ -59,7 +61,7 @@ def main():
                                       stderr=trace, start_new_session=True)
             work = os.path.join(root, "work")
             os.makedirs(work)
-            run = subprocess.run(["wine", tool] + CREATE, cwd=work, env=env, input=b"secret1\n",
+            run = subprocess.run([WINE, tool] + CREATE, cwd=work, env=env, input=b"secret1\n",
                                  capture_output=True, timeout=120)
             subprocess.run(["wineserver", "-k"], env=env)
             server.wait(timeout=30)

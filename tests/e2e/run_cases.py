@@ -43,6 +43,9 @@ XML_HOST_FILES = ("Ramgauge.Kestrel", "Ramgauge.Pinnace")
 FIXED_IDS = {"Physical-Mem Free": 10, "SwapMemory Free": 11, "Pages-In [/Sec]": 12,
              "Pages-Out [/Sec]": 13}
 TIME = "{TIME}"
+# The Wine loader that runs the Windows build (the build's test settings name
+# the one that fits its bitness).
+WINE = os.environ.get("WINE", "wine")
 
 
 # The stand-in library of each back end, as SAP names its file.
@@ -82,7 +85,7 @@ class Target:
             exe += ".exe"
         path = os.path.join(self.bin_dir, exe) if exe else self.program
         if self.wine:
-            return ["wine", path] + list(args)
+            return [WINE, path] + list(args)
         return [path] + list(args)
 
     def json_program(self):

@@ -19,7 +19,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 
 from fixtures import profile, system  # noqa: E402
-from run_cases import SAPSIM, write_file  # noqa: E402
+from run_cases import SAPSIM, WINE, write_file  # noqa: E402
 
 RUN_FOLDER = re.compile(r"ramgauge-\d+-.*")
 
@@ -69,7 +69,7 @@ def main():
         for name, content in files.items():
             write_file(os.path.join(folder, name), content)
         before = sorted(os.listdir(folder))
-        prefix = ["wine", program] if opts.wine else [program]
+        prefix = [WINE, program] if opts.wine else [program]
         # Starting a program under Wine takes longer: spread the kills wider.
         span = 1.5 if opts.wine else 0.5
 

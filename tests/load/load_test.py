@@ -22,7 +22,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 
 from fixtures import profile, system  # noqa: E402
-from run_cases import LIBRARIES, SAPSIM, write_file  # noqa: E402
+from run_cases import LIBRARIES, SAPSIM, WINE, write_file  # noqa: E402
 
 # Distinct figures per system, so that an answer with another system's
 # figures shows; the failing systems fail each in its own way and words.
@@ -85,7 +85,7 @@ def sensor_files(count, port):
 
 
 def command(program, wine, n):
-    return (["wine", program] if wine else [program]) + ["S%02d" % n, ",SYSLOG"]
+    return ([WINE, program] if wine else [program]) + ["S%02d" % n, ",SYSLOG"]
 
 
 def run_alone(program, wine, folder, env, n):
