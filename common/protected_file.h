@@ -18,6 +18,10 @@ class OwnerOnlyDescriptor {
     SECURITY_ATTRIBUTES *attributes() { return built_ ? &attributes_ : nullptr; }
     // The descriptor in SDDL, for tests and diagnostics; empty when not built.
     std::string sddl();
+    // The three it grants, each a SID; nullptr when not built.
+    PSID user() { return built_ ? user_sid_ : nullptr; }
+    PSID system() { return built_ ? system_sid_ : nullptr; }
+    PSID administrators() { return built_ ? administrators_sid_ : nullptr; }
 
   private:
     bool built_ = false;

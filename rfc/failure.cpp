@@ -118,7 +118,8 @@ extern "C" void SAP_API fatal_rfc_error(char *operation) {
     // folder the run started in, not in the session's.
     if (fatal_context && fatal_context->folder) end_session(*fatal_context->folder);
     if (console_seize()) code = report_fatal_rfc_error(operation, stdout);
-    if (fatal_context && fatal_context->folder) remove_run_folder(*fatal_context->folder, true);
     std::fflush(nullptr);
+    if (fatal_context && fatal_context->folder)
+        remove_run_folder_briefly(*fatal_context->folder, true);
     std::_Exit(code);
 }

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <future>
+#include <memory>
+#include <thread>
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -33,23 +36,17 @@ std::string read_tail(const std::string &native, long long max) {
     return file.read_rest();
 }
 
-// Removes a folder with the files in it (the library leaves no subfolders).
-void remove_tree(const std::string &native) {
-    for (const std::string &name : folder_entries(native))
-        std::remove((native + separator + name).c_str());
-    remove_folder(native);
-}
-
-// Earlier runs killed before they could clean up left their folders (and,
-// before run folders, their private copies "ramgauge-<pid>-SapRfc.ini").
-void sweep_dead_runs(const std::string &temporary) {
+// Earlier runs killed before they could clean up left their folders. Only
+// the user's own folder of run folders is swept, and only folders of the
+// user's in it are removed, through the held folder (never by a path looked
+// up again); a bounded number of entries is looked at each time.
+void sweep_dead_runs(const HeldFolder &parent) {
     unsigned long me = process_id();
-    for (const std::string &name : folder_entries(temporary)) {
+    for (const std::string &name : parent.entries(max_swept_entries)) {
         unsigned long process = 0;
         if (!run_folder_process(name, process) || process == me || process_running(process))
             continue;
-        std::string native = temporary + name;
-        if (!remove_folder(native) && std::remove(native.c_str()) != 0) remove_tree(native);
+        parent.empty_subfolder(name, true);
     }
 }
 
@@ -58,17 +55,23 @@ void sweep_dead_runs(const std::string &temporary) {
 // creation and removal can cost more than the rest of a scan (a removed
 // folder's block may be discarded on the device before rmdir returns), so
 // on Linux it goes to memory-backed /dev/shm, unless TMPDIR names a folder.
-std::string run_folder_parent() {
+std::string temporary_base() {
     const char *chosen = std::getenv("TMPDIR");
     if ((!chosen || !*chosen) && ::access(memory_folder, W_OK | X_OK) == 0)
         return std::string(memory_folder) + "/";
     return temporary_directory();
 }
 #else
-std::string run_folder_parent() {
+std::string temporary_base() {
     return temporary_directory();
 }
 #endif
+
+// The user's own folder of run folders in base (which ends in a separator).
+bool open_user_parent(const std::string &base, HeldFolder &parent) {
+    std::string tag = user_folder_tag();
+    return !tag.empty() && parent.open_private(base + run_folder_prefix + tag);
+}
 
 std::string hex(unsigned long long value, int digits) {
     static const char symbols[] = "0123456789abcdef";
@@ -87,27 +90,54 @@ std::string trace_header(const std::string &profile) {
            std::to_string(process_id()) + line_end;
 }
 
-// With the lock held.
-void end_session_locked(RunFolder &folder) {
-    if (folder.in_session) change_directory(folder.start);
-    folder.in_session = false;
-}
+// A claim on the folder's files for one piece of work, taken and given back
+// under the lock but held without it. claimed() is false when there is no
+// folder or another thread has claimed it.
+class FolderWork {
+  public:
+    explicit FolderWork(RunFolder &folder) : folder_(folder) {
+        std::lock_guard<std::mutex> hold(folder.lock);
+        if (folder.busy || folder.path.empty()) return;
+        folder.busy = claimed_ = true;
+        path = folder.path;
+        start = folder.start;
+        profile = folder.profile;
+        in_session = folder.in_session;
+    }
+    ~FolderWork() {
+        if (!claimed_) return;
+        std::lock_guard<std::mutex> hold(folder_.lock);
+        folder_.busy = false;
+        folder_.in_session = in_session;
+        if (removed) folder_.path.clear();
+    }
+    FolderWork(const FolderWork &) = delete;
+    FolderWork &operator=(const FolderWork &) = delete;
+    bool claimed() const { return claimed_; }
 
-void finish_locked(RunFolder &folder, bool keep_trace) {
-    end_session_locked(folder);
-    if (folder.path.empty()) return;
-    std::string trace = folder.path + sap_trace_file;
-    if (keep_trace) {
-        std::string lines = read_tail(trace, max_shared_trace_size / 2);
-        if (!lines.empty()) {
-            if (lines.back() != '\n') lines += line_end;
-            append_shared_trace(folder.start + sap_trace_file,
-                                trace_header(folder.profile) + lines);
+    std::string path, start, profile;
+    bool in_session = false, removed = false;
+
+    void end_session() {
+        if (in_session) change_directory(start);
+        in_session = false;
+    }
+    // Ends the session and empties the folder; the trace lines first.
+    void finish(bool keep_trace) {
+        end_session();
+        if (keep_trace) {
+            std::string lines = read_tail(path + sap_trace_file, max_shared_trace_size / 2);
+            if (!lines.empty()) {
+                if (lines.back() != '\n') lines += line_end;
+                append_shared_trace(start + sap_trace_file, trace_header(profile) + lines);
+            }
         }
     }
-    for (const std::string &name : folder_entries(folder.path))
-        std::remove((folder.path + name).c_str());
-}
+
+  private:
+    RunFolder &folder_;
+    bool claimed_ = false;
+};
 
 } // namespace
 
@@ -124,29 +154,45 @@ bool run_folder_process(const std::string &name, unsigned long &process) {
 }
 
 void create_run_folder(RunFolder &folder, bool sweep) {
-    std::lock_guard<std::mutex> hold(folder.lock);
-    std::string temporary = run_folder_parent();
-    folder.start = current_directory();
-    if (sweep) sweep_dead_runs(temporary);
+    // Nothing of the record is published before the end: the watchdog
+    // leaves a run without a folder alone.
+    std::string base = temporary_base();
+    HeldFolder &parent = folder.parent;
+    bool own = open_user_parent(base, parent);
+    if (!own) {
+        std::string shared = base;
+        if (shared.size() > 1) shared.pop_back();
+        if (!parent.open_shared(shared))
+            throw NumberedError("Error 1027: No folder for the RFC library can be created in " +
+                                base + " !");
+    }
+    if (own && sweep) sweep_dead_runs(parent);
     auto seed = static_cast<unsigned long long>(
                     std::chrono::steady_clock::now().time_since_epoch().count()) ^
                 reinterpret_cast<std::uintptr_t>(&folder);
-    std::string base = temporary + run_folder_prefix + std::to_string(process_id()) + "-";
+    std::string base_name = run_folder_prefix + std::to_string(process_id()) + "-";
     for (int attempt = 0; attempt < 8; ++attempt) {
         seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-        std::string path = base + hex(seed >> 32, 8);
-        if (!make_private_folder(path)) continue;
-        folder.path = path + separator;
-        set_environment("RFC_INI", folder.path + "SapRfc.ini");
+        std::string name = base_name + hex(seed >> 32, 8);
+        if (!parent.make_subfolder(name)) continue;
+        std::string path = parent.path() + separator + name;
+        set_environment("RFC_INI", path + separator + "SapRfc.ini");
         set_environment("RFC_TRACE_DIR", path);
+        std::string start = current_directory();
+        std::lock_guard<std::mutex> hold(folder.lock);
+        folder.start = start;
+        folder.name = name;
+        folder.own_parent = own;
+        folder.path = path + separator;
         return;
     }
-    throw NumberedError("Error 1027: No folder for the RFC library can be created in " + temporary +
-                        " !");
+    throw NumberedError("Error 1027: No folder for the RFC library can be created in " +
+                        parent.path() + " !");
 }
 
 void sweep_run_folders() {
-    sweep_dead_runs(run_folder_parent());
+    HeldFolder parent;
+    if (open_user_parent(temporary_base(), parent)) sweep_dead_runs(parent);
 }
 
 std::string run_folder_file(RunFolder &folder, const char *name) {
@@ -160,33 +206,45 @@ std::string start_folder_file(RunFolder &folder, const char *name) {
 }
 
 void begin_session(RunFolder &folder, const std::string &profile) {
-    std::lock_guard<std::mutex> hold(folder.lock);
-    folder.profile = profile;
-    if (folder.path.empty()) return;
-    folder.in_session = change_directory(folder.path);
+    {
+        std::lock_guard<std::mutex> hold(folder.lock);
+        folder.profile = profile;
+    }
+    FolderWork work(folder);
+    if (work.claimed()) work.in_session = change_directory(work.path);
 }
 
 void end_session(RunFolder &folder) {
-    std::lock_guard<std::mutex> hold(folder.lock);
-    end_session_locked(folder);
+    FolderWork work(folder);
+    if (work.claimed()) work.end_session();
 }
 
 void finish_session(RunFolder &folder, bool keep_trace) {
-    std::lock_guard<std::mutex> hold(folder.lock);
-    finish_locked(folder, keep_trace);
+    FolderWork work(folder);
+    if (!work.claimed()) return;
+    work.finish(keep_trace);
+    folder.parent.empty_subfolder(folder.name, false);
 }
 
 void remove_run_folder(RunFolder &folder, bool keep_trace) {
-    std::lock_guard<std::mutex> hold(folder.lock);
-    if (folder.path.empty()) return;
-    std::string path = folder.path;
-    path.pop_back();
+    FolderWork work(folder);
+    if (!work.claimed()) return;
+    work.removed = true;
     // Empty after its last session, as a rule: then one call removes it.
-    if (folder.in_session || keep_trace || !remove_folder(path)) {
-        finish_locked(folder, keep_trace);
-        remove_folder(path);
-    }
-    folder.path.clear();
+    if (!work.in_session && !keep_trace && folder.parent.remove_empty_subfolder(folder.name))
+        return;
+    work.finish(keep_trace);
+    folder.parent.empty_subfolder(folder.name, true);
+}
+
+void remove_run_folder_briefly(RunFolder &folder, bool keep_trace) {
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> removed = done->get_future();
+    std::thread([&folder, keep_trace, done] {
+        remove_run_folder(folder, keep_trace);
+        done->set_value();
+    }).detach();
+    removed.wait_for(cleanup_margin);
 }
 
 void append_shared_trace(const std::string &path, const std::string &block) {

@@ -1,12 +1,24 @@
 #pragma once
+#include <chrono>
+#include <cstddef>
 #include <mutex>
 #include <string>
 
+#include "common/held_folder.h"
+
 // The run's own folder for the RFC library's sessions. PRTG starts many
 // sensors at once in one working folder; each run gives its library a folder
-// of its own in the system's temporary folder (on Linux without TMPDIR,
-// memory_folder), so that the library's SapRfc.ini and Dev_Rfc.Trc are
-// never another sensor's.
+// of its own, so that the library's SapRfc.ini and Dev_Rfc.Trc are never
+// another sensor's.
+//
+// Run folders live in a folder of the user's alone, "ramgauge-<uid>" (on
+// Windows "ramgauge-<SID>") in the temporary folder (on Linux without TMPDIR,
+// memory_folder), checked on every run: a real folder, not a link, owned by
+// the user, with no rights for anyone else. Other local users share the
+// temporary folder; they can neither plant anything among our run folders
+// nor make the sweep of ended runs touch what is not ours. When the check
+// fails (someone else took the name), the run makes its folder directly in
+// the temporary folder and sweeps nothing.
 //
 // RFC_INI and RFC_TRACE_DIR name the folder from before the library is
 // loaded (a library on a C runtime of its own copies the environment when it
@@ -14,14 +26,21 @@
 // as the current directory; the sensor's own files are always reached
 // through the folder the run started in (start).
 //
-// Every member is used under lock: the deadline watchdog and the fatal-error
-// handler end the run from other threads.
+// The deadline watchdog and the fatal-error handler end the run from other
+// threads. The fields are read and written under lock, which is never held
+// across file work: a thread that works on the folder's files claims it
+// (busy) and lets go after; whoever finds it claimed leaves it alone, and
+// what is left is swept by a later run. So no answer ever waits for a file.
 struct RunFolder {
     std::mutex lock;
     std::string path;    // native, with its trailing separator; empty when none
     std::string start;   // the working folder at start-up, native, with separator
     std::string profile; // the profile of the session in progress, for the trace
     bool in_session = false;
+    bool busy = false;       // a thread works on the folder's files
+    std::string name;        // the folder's name in parent
+    HeldFolder parent;       // written before path is set, then only read
+    bool own_parent = false; // parent is the user's own folder of run folders
 };
 
 constexpr const char *sap_trace_file = "Dev_Rfc.Trc";
@@ -30,15 +49,21 @@ constexpr const char *memory_folder = "/dev/shm";
 constexpr const char *run_folder_prefix = "ramgauge-";
 // The shared trace never grows past this: it is renamed to Dev_Rfc.Trc.old.
 constexpr long long max_shared_trace_size = 1024 * 1024;
+// How many entries of the user's folder of run folders one sweep looks at.
+constexpr std::size_t max_swept_entries = 1024;
+// How long the watchdog and the fatal-error handler, having answered, give
+// the removal of the run folder before the process ends all the same.
+constexpr std::chrono::milliseconds cleanup_margin{250};
 
-// Removes the folders of earlier runs whose process has ended (unless a
-// parent has just done so for this run), creates this run's folder and
-// points RFC_INI and RFC_TRACE_DIR at it. Throws NumberedError 1027 when no
-// folder can be created.
+// Opens (creating it when missing) the user's folder of run folders, removes
+// the folders of earlier runs whose process has ended (unless a parent has
+// just done so for this run), creates this run's folder and points RFC_INI
+// and RFC_TRACE_DIR at it. Throws NumberedError 1027 when no folder can be
+// created.
 void create_run_folder(RunFolder &folder, bool sweep = true);
 
-// Removes the folders that runs which have ended left in the temporary
-// folder (killed before they could clean up).
+// Removes the folders that runs which have ended left in the user's folder
+// of run folders (killed before they could clean up).
 void sweep_run_folders();
 
 // The path of a file in the run folder, and of one in the start folder.
@@ -58,8 +83,15 @@ void end_session(RunFolder &folder);
 void finish_session(RunFolder &folder, bool keep_trace);
 
 // Ends the run's use of the folder on any way out: like finish_session, then
-// the folder itself is removed. Safe from any thread, any number of times.
+// the folder itself is removed. Safe from any thread, any number of times;
+// it does nothing while another thread works on the folder.
 void remove_run_folder(RunFolder &folder, bool keep_trace);
+
+// remove_run_folder for a thread that has answered and ends the process
+// next: it waits for the removal cleanup_margin at most, so that a hung file
+// system cannot keep the process from ending. The folder must outlive the
+// process (the removal may go on in a thread of its own).
+void remove_run_folder_briefly(RunFolder &folder, bool keep_trace);
 
 // Appends block to the shared trace file at path in one write; when the file
 // would pass max_shared_trace_size it is first renamed to path + ".old".

@@ -63,9 +63,11 @@ void watch(const std::shared_ptr<DeadlineState> &state, const std::shared_ptr<Ru
         std::lock_guard<std::mutex> again(state->lock);
         answer = timeout_answer(*state, console_document_open(), exit_code);
     }
-    remove_run_folder(*folder, true);
+    // The answer first: nothing on the file system may hold it up. What the
+    // removal cannot do within its margin, a later run's sweep does.
     console_write_seized(answer);
     std::fflush(nullptr);
+    remove_run_folder_briefly(*folder, true);
     std::_Exit(exit_code);
 }
 

@@ -40,10 +40,11 @@ struct RunFolder;
 
 // Starts the watchdog thread, which shares the state and the run folder
 // with the run. When the run has not answered within state.seconds of
-// state.started, the watchdog seizes standard output, removes the run folder
-// (keeping the session's trace lines), prints the answer for a run out of
-// time and ends the process: exit code 2 for one system ("Error 1020:
-// ..."), 0 for a list (its summary with the systems left counted as failed).
+// state.started, the watchdog seizes standard output, prints the answer for
+// a run out of time, gives the removal of the run folder (keeping the
+// session's trace lines) cleanup_margin at most, and ends the process: exit
+// code 2 for one system ("Error 1020: ..."), 0 for a list (its summary with
+// the systems left counted as failed).
 void start_watchdog(const std::shared_ptr<DeadlineState> &state,
                     const std::shared_ptr<RunFolder> &folder);
 

@@ -23,6 +23,7 @@ import resource
 import shutil
 import signal
 import socket
+import stat
 import subprocess
 import sys
 import tempfile
@@ -141,6 +142,27 @@ def write_file(path, content):
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
         f.write(content.encode("latin-1") if isinstance(content, str) else content)
+
+
+# The user's own folder of run folders, which stays in the temporary folder.
+USER_FOLDER = re.compile(r"ramgauge-(\d+|S-[\d-]+)")
+
+
+def left_in(tmp, uid=None):
+    """What runs left behind in a temporary folder: anything but the user's
+    folder of run folders (a real folder of the user's alone: uid, by default
+    this process's), and anything in that folder."""
+    uid = os.geteuid() if uid is None else uid
+    left = []
+    for name in os.listdir(tmp):
+        path = os.path.join(tmp, name)
+        info = os.lstat(path)
+        if USER_FOLDER.fullmatch(name) and stat.S_ISDIR(info.st_mode) and \
+                info.st_uid == uid and info.st_mode & 0o077 == 0:
+            left += [os.path.join(name, n) for n in os.listdir(path)]
+        else:
+            left.append(name)
+    return left
 
 
 def start_sapsim(work, systems):
@@ -399,8 +421,8 @@ def run_case(target, case, context):
         problems = []
         if "max_seconds" in case and elapsed > case["max_seconds"]:
             problems.append("took %.1f s, at most %s expected" % (elapsed, case["max_seconds"]))
-        if os.listdir(tmp):
-            problems.append("left in the temporary folder: %r" % os.listdir(tmp))
+        if left_in(tmp):
+            problems.append("left in the temporary folder: %r" % left_in(tmp))
         if answers_in_xml(case):
             problems.extend(xml_problems(actual))
         if answers_in_json(case):

@@ -22,7 +22,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 
 from fixtures import profile, system  # noqa: E402
-from run_cases import LIBRARIES, SAPSIM, WINE, write_file  # noqa: E402
+from run_cases import LIBRARIES, SAPSIM, WINE, left_in, write_file  # noqa: E402
 
 # Distinct figures per system, so that an answer with another system's
 # figures shows; the failing systems fail each in its own way and words.
@@ -172,7 +172,7 @@ def main():
 
         left = set(os.listdir(folder)) - placed - {"Dev_Rfc.Trc", "Dev_Rfc.Trc.old",
                                                     "Ramgauge.Log"}
-        strays = os.listdir(tmp)
+        strays = left_in(tmp)
         if opts.wine:
             strays += [n for _, dirs, names in os.walk(os.path.join(os.environ["WINEPREFIX"],
                                                                     "drive_c", "users"))
