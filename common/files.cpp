@@ -10,6 +10,8 @@
 #include <process.h>
 #include <sys/stat.h>
 #include <windows.h>
+
+#include "common/protected_file.h"
 #else
 #include <dirent.h>
 #include <errno.h>
@@ -257,7 +259,29 @@ AppendFile::~AppendFile() {
     close();
 }
 
-bool AppendFile::append_line(const std::string &text) const {
+bool AppendFile::open(const std::string &path, long long cap) {
+    close();
+    path_ = path;
+    cap_ = cap;
+    refused_ = false;
+    return open_file();
+}
+
+// With a cap: renames a file that the append would take past it, and opens
+// the new one; when the rename fails, the file starts afresh or the append
+// is dropped.
+bool AppendFile::make_room(std::size_t length) {
+    if (cap_ <= 0) return true;
+    long long needed = static_cast<long long>(length);
+    if (needed > cap_) return false;
+    long long now = size();
+    if (now <= 0 || now + needed <= cap_) return true;
+    close();
+    if (rename_file(path_, path_ + ".old")) return open_file();
+    return open_file() && (size() + needed <= cap_ || start_afresh());
+}
+
+bool AppendFile::append_line(const std::string &text) {
 #ifdef _WIN32
     return append(text + "\r\n");
 #else
@@ -266,16 +290,32 @@ bool AppendFile::append_line(const std::string &text) const {
 }
 
 #ifdef _WIN32
-bool AppendFile::open(const std::string &path) {
-    close();
+bool AppendFile::open_file() {
     // Without write access the system places every write at the end. Read
-    // access only lets append() take the file's lock.
-    HANDLE file = CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // access only lets append() take the file's lock. A link or junction is
+    // opened as itself, and then refused.
+    OwnerOnlyDescriptor own;
+    HANDLE file =
+        CreateFileA(path_.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, own.attributes(),
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+        info.nNumberOfLinks != 1 || GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        refused_ = true;
+        return false;
+    }
     handle_ = file;
     return true;
+}
+
+// Where the rename to .old fails, Windows drops the append: the handle may
+// only append.
+bool AppendFile::start_afresh() {
+    return false;
 }
 
 bool AppendFile::is_open() const {
@@ -288,8 +328,8 @@ long long AppendFile::size() const {
     return size.QuadPart;
 }
 
-bool AppendFile::append(const std::string &text) const {
-    if (!handle_) return false;
+bool AppendFile::append(const std::string &text) {
+    if (!handle_ || !make_room(text.size())) return false;
     // Appends are atomic on Windows itself, but not under Wine, which finds
     // the end and writes in two steps. Appenders therefore also take a lock
     // on one byte far beyond any end, which nobody reads or writes.
@@ -356,10 +396,26 @@ bool process_running(unsigned long id) {
     return running;
 }
 #else
-bool AppendFile::open(const std::string &path) {
-    close();
-    fd_ = ::open(native_path(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    return fd_ >= 0;
+bool AppendFile::open_file() {
+    // O_NONBLOCK: a FIFO without a reader fails at once instead of waiting.
+    int fd = ::open(native_path(path_).c_str(),
+                    O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0) {
+        refused_ = errno == ELOOP || errno == ENXIO || errno == EISDIR;
+        return false;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
+        ::close(fd);
+        refused_ = true;
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+bool AppendFile::start_afresh() {
+    return ::ftruncate(fd_, 0) == 0;
 }
 
 bool AppendFile::is_open() const {
@@ -372,8 +428,8 @@ long long AppendFile::size() const {
     return info.st_size;
 }
 
-bool AppendFile::append(const std::string &text) const {
-    if (fd_ < 0) return false;
+bool AppendFile::append(const std::string &text) {
+    if (fd_ < 0 || !make_room(text.size())) return false;
     ssize_t n;
     do
         n = ::write(fd_, text.data(), text.size());

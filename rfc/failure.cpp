@@ -98,13 +98,14 @@ int report_fatal_rfc_error(const char *operation, std::FILE *out) {
     if (!as_document) std::fprintf(out, "* Programm aborted...\n");
     RfcTrace *trace = fatal_context ? fatal_context->trace : nullptr;
     if (trace && trace->abort_log) trace->abort_log->append_line("* Pgrm aborted...");
-    std::FILE *eoxput = nullptr;
-    if (trace && !trace->eoxput_path.empty())
-        eoxput = std::fopen(native_path(trace->eoxput_path).c_str(), "w");
-    if (!eoxput) {
+    // The marker is created empty, or left as it is: never truncated, and
+    // never anything but a plain file of its own.
+    AppendFile eoxput;
+    if (!trace || trace->eoxput_path.empty() || !eoxput.open(trace->eoxput_path)) {
         if (!as_document) std::fprintf(out, "* Error at EoXput-File...\n");
-    } else {
-        std::fclose(eoxput);
+        if (eoxput.refused() && trace->abort_log)
+            trace->abort_log->append_line("* " + trace->eoxput_path +
+                                          " is no plain file of its own: left alone");
     }
     std::fflush(out);
     return fatal_context ? answer_exit_code(fatal_context->mode, 1) : 1;

@@ -14,8 +14,8 @@
 // Both logs are appended to line by line, each line in one write, so that
 // sensors side by side sharing the file never cut each other's lines.
 struct RfcTrace {
-    const AppendFile *trace_log = nullptr;
-    const AppendFile *abort_log = nullptr;
+    AppendFile *trace_log = nullptr;
+    AppendFile *abort_log = nullptr;
     std::string eoxput_path;
 };
 

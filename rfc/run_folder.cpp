@@ -249,12 +249,5 @@ void remove_run_folder_briefly(RunFolder &folder, bool keep_trace) {
 
 void append_shared_trace(const std::string &path, const std::string &block) {
     AppendFile file;
-    if (!file.open(path)) return;
-    long long size = file.size();
-    if (size > 0 && size + static_cast<long long>(block.size()) > max_shared_trace_size) {
-        file.close();
-        rename_file(path, path + ".old");
-        if (!file.open(path)) return;
-    }
-    file.append(block);
+    if (file.open(path, max_shared_trace_size)) file.append(block);
 }

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "common/files.h"
 #include "common/held_folder.h"
 
 // The run's own folder for the RFC library's sessions. PRTG starts many
@@ -48,7 +49,7 @@ constexpr const char *sap_trace_file = "Dev_Rfc.Trc";
 constexpr const char *memory_folder = "/dev/shm";
 constexpr const char *run_folder_prefix = "ramgauge-";
 // The shared trace never grows past this: it is renamed to Dev_Rfc.Trc.old.
-constexpr long long max_shared_trace_size = 1024 * 1024;
+constexpr long long max_shared_trace_size = max_shared_file_size;
 // How many entries of the user's folder of run folders one sweep looks at.
 constexpr std::size_t max_swept_entries = 1024;
 // How long the watchdog and the fatal-error handler, having answered, give
@@ -94,7 +95,8 @@ void remove_run_folder(RunFolder &folder, bool keep_trace);
 void remove_run_folder_briefly(RunFolder &folder, bool keep_trace);
 
 // Appends block to the shared trace file at path in one write; when the file
-// would pass max_shared_trace_size it is first renamed to path + ".old".
+// would pass max_shared_trace_size it is first renamed to path + ".old" (see
+// AppendFile for what happens when that fails, and what is left alone).
 void append_shared_trace(const std::string &path, const std::string &block);
 
 // Whether a name in the temporary folder is a run folder ("ramgauge-<pid>-

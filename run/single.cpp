@@ -19,7 +19,7 @@ void install_rfc_environment(RunContext &ctx) {
 
 void open_trace_log(RunContext &ctx) {
     if (!has_option(ctx, ",SYSLOG")) return;
-    if (!ctx.syslog->open(ctx.profile_directory + "Ramgauge.Log")) return;
+    if (!ctx.syslog->open(ctx.profile_directory + "Ramgauge.Log", max_shared_file_size)) return;
     ctx.trace.trace_log = ctx.syslog.get();
     ctx.trace.abort_log = ctx.syslog.get();
     ctx.trace.eoxput_path = ctx.profile_directory + "Ramgauge.EoX";

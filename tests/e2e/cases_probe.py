@@ -4,7 +4,8 @@ import os
 import re
 
 from cases_items import QUAS, gsng, header, summary
-from cases_scan import EXAMPLE, FATAL_PROTOCOL, PRD, STATUS, scan, sapsim_log, trace_header
+from cases_scan import (EXAMPLE, FATAL_PROTOCOL, FATAL_PROTOCOL_XML, PRD, STATUS, failed, scan,
+                        sapsim_log, trace_header)
 from fixtures import error_answer, profile, system, xml_answer, xml_channel
 
 DESTINATION_FILE = ("DEST=PRD\r\nTYPE=A\r\nASHOST=sapprd\r\nSYSNR=00\r\n"
@@ -239,4 +240,42 @@ CASES = [
          args=["PROD", "ITEM=Pages-In:[/Sec]", ",TIMEOUT=10"], parallel=True,
          systems=system() + system("HNG", host="saphang", sysnr="09", fault="hang"),
          files=TWENTY_WITH_FIVE_HUNG, max_seconds=11),
+]
+
+# Another local user plants links and FIFOs where the sensor's shared files
+# belong in the working folder: the sensor leaves them alone, answers as it
+# would without them, and never blocks on them.
+UNKNOWN_CLIENT = failed("Error 1014: RFC-Failure raised ! - logon refused by sapprd client 200 "
+                        "user MONITOR: client 200 unknown")
+UNKNOWN_CLIENT_NW = {"stdout": failed("Error 1011: RFC-Open for PRD failed ! - logon refused by "
+                                      "sapprd client 200 user MONITOR: client 200 unknown")}
+VICTIM = {"other/victim": "kept"}
+
+
+def owner_only(*names):
+    def check(work, _stdout):
+        return ["%s has mode %o" % (n, os.stat(os.path.join(work, n)).st_mode & 0o777)
+                for n in names if os.stat(os.path.join(work, n)).st_mode & 0o077]
+    return check
+
+
+CASES += [
+    scan("a failing scan leaves alone a link planted as Dev_Rfc.Trc", UNKNOWN_CLIENT, exit=2,
+         files=dict(VICTIM, **{"PRD.P00": profile(Client="200")}),
+         links={"Dev_Rfc.Trc": "other/victim"}, after=VICTIM, native_only=True,
+         nw=UNKNOWN_CLIENT_NW),
+    scan("a ,SYSLOG scan leaves alone a link planted as Ramgauge.Log", EXAMPLE,
+         args=["PRD", ",SYSLOG"], files=VICTIM, links={"Ramgauge.Log": "other/victim"},
+         after=VICTIM, native_only=True),
+    scan("a fatal error leaves alone links planted as Ramgauge.EoX and Dev_Rfc.Trc",
+         FATAL_PROTOCOL_XML, exit=1, args=["PRD", ",SYSLOG"], systems=system(fault="garbage"),
+         files=VICTIM, links={"Ramgauge.EoX": "other/victim", "Dev_Rfc.Trc": "other/victim"},
+         after=VICTIM, native_only=True, nw=None),
+    scan("a FIFO named Dev_Rfc.Trc holds up no answer", UNKNOWN_CLIENT, exit=2,
+         args=["PRD", ",TIMEOUT=2"], files={"PRD.P00": profile(Client="200")},
+         fifos=["Dev_Rfc.Trc"], max_seconds=3, timeout=10, nw=UNKNOWN_CLIENT_NW),
+    scan("new shared files are their owner's alone", UNKNOWN_CLIENT, exit=2,
+         args=["PRD", ",SYSLOG"], files={"PRD.P00": profile(Client="200")},
+         check=owner_only("Dev_Rfc.Trc", "Ramgauge.Log"), native_only=True,
+         nw=UNKNOWN_CLIENT_NW),
 ]

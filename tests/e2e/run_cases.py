@@ -355,6 +355,13 @@ def run_case(target, case, context):
             write_file(os.path.join(work, *name.split("/")), fill(content, values))
         for name in case.get("dirs", []):
             os.makedirs(os.path.join(work, *name.split("/")))
+        # What another local user plants: links (to paths in the case's
+        # folder) and FIFOs.
+        for name, points_to in case.get("links", {}).items():
+            os.symlink(os.path.join(work, *points_to.split("/")),
+                       os.path.join(work, *name.split("/")))
+        for name in case.get("fifos", []):
+            os.mkfifo(os.path.join(work, *name.split("/")))
         # What a case places was written long ago: a sensor never takes it
         # for a file that another sensor is writing right now.
         for root, _, names in os.walk(work):
