@@ -25,13 +25,6 @@ std::string slurp(const std::string &path) {
     return text;
 }
 
-void spit(const std::string &path, const std::string &text) {
-    std::FILE *out = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(out, nullptr) << path;
-    std::fwrite(text.data(), 1, text.size(), out);
-    std::fclose(out);
-}
-
 // A folder of its own for one test, and the names in it.
 struct Folder {
     std::string path;
@@ -96,6 +89,13 @@ TEST(AppendFile, CapHoldsWhateverHappensToTheRename) {
 }
 
 #ifndef _WIN32
+void spit(const std::string &path, const std::string &text) {
+    std::FILE *out = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(out, nullptr) << path;
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fclose(out);
+}
+
 // What another local user can put where a shared file belongs: the file is
 // left alone, what it points to untouched, and opening it never blocks.
 TEST(AppendFile, LeavesAloneWhatIsNoPlainFileOfItsOwn) {
