@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
-"""The access list ramgauge-profile asks Windows for, as Wine's server sees it.
+"""The access lists ramgauge-profile and the sensor ask Windows for, as Wine's
+server sees them.
 
 Wine does not keep a file's access list, so reading the file's security back
 says nothing. Instead this runs "ramgauge-profile create" in a Wine prefix of
 its own whose server traces every request, and checks the request that
 creates the profile: a protected list (no inherited entries) of exactly
 three entries, full control (FILE_ALL_ACCESS) for SYSTEM, the Administrators
-group and the user, none of them inheritable.
+group and the user, none of them inheritable. Then the sensor runs with that
+profile, and the requests that create the user's folder of run folders
+(ramgauge-<SID>) and the run's folder in it must ask for the same list.
 
-    wine_acl_check.py PATH/TO/ramgauge-profile.exe
+    wine_acl_check.py PATH/TO/ramgauge-profile.exe PATH/TO/ramgauge.exe
 """
 import os
 import re
@@ -38,6 +41,7 @@ def wait_for_prefix(prefix):
 
 def main():
     tool = os.path.abspath(sys.argv[1])
+    sensor = os.path.abspath(sys.argv[2])
     root = tempfile.mkdtemp(prefix="ramgauge-acl-")
     prefix = os.path.join(root, "prefix")
     env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
@@ -65,6 +69,16 @@ def main():
                                  capture_output=True, timeout=120)
             subprocess.run(["wineserver", "-k"], env=env)
             server.wait(timeout=30)
+            # The same for the sensor, with the profile just made: the
+            # partner cannot be reached, and the run ends after it has made
+            # its folders.
+            server = subprocess.Popen(["wineserver", "-f", "-d1"], env=env,
+                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                      stderr=trace, start_new_session=True)
+            scan = subprocess.run([WINE, sensor, "PRD", ",CONNECT=1"], cwd=work, env=env,
+                                  capture_output=True, timeout=120)
+            subprocess.run(["wineserver", "-k"], env=env)
+            server.wait(timeout=30)
         if run.returncode != 0:
             problems.append("create failed: %r %r" % (run.stdout, run.stderr))
         text = open(trace_path, "rb").read().decode("latin-1")
@@ -75,13 +89,25 @@ def main():
             problems.append("%d requests create the profile with a descriptor" % len(requests))
         else:
             problems += check_request(requests[0])
+        if b"<Prtg>" not in scan.stdout:
+            problems.append("the sensor gave no answer: %r %r" % (scan.stdout, scan.stderr))
+        folders = [line for line in text.splitlines()
+                   if "create_file(" in line and re.search(r'ramgauge-S-1-[\d-]+', line)
+                   and "sd={control" in line]
+        parents = [line for line in folders if re.search(r'ramgauge-S-1-[\d-]+"', line)]
+        runs = [line for line in folders if re.search(r'ramgauge-S-1-[\d-]+\\\\ramgauge-\d+-', line)]
+        if len(parents) != 1 or len(runs) != 1:
+            problems.append("%d requests create the user's folder, %d the run's folder with a "
+                            "descriptor" % (len(parents), len(runs)))
+        for line in parents + runs:
+            problems += check_request(line)
     finally:
         shutil.rmtree(root, ignore_errors=True)
     for p in problems:
         print("wine_acl: " + p)
     if not problems:
-        print("wine_acl: the profile is created with a protected list for SYSTEM, "
-              "Administrators and the user")
+        print("wine_acl: the profile and the run folders are created with a protected list for "
+              "SYSTEM, Administrators and the user")
     return 1 if problems else 0
 
 
