@@ -8,21 +8,30 @@
 #include "common/path.h"
 
 bool AppendFile::open_file() {
-    // O_NONBLOCK: a FIFO without a reader fails at once instead of waiting.
-    int fd = ::open(native_path(path_).c_str(),
-                    O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-    if (fd < 0) {
-        refused_ = errno == ELOOP || errno == ENXIO || errno == EISDIR;
-        return false;
-    }
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
+    // Another sensor may remove the file at any moment (a successful scan
+    // deletes the shared trace): a file without a name is opened anew.
+    for (int tries = 0; tries < 3; ++tries) {
+        // O_NONBLOCK: a FIFO without a reader fails at once instead of
+        // waiting.
+        int fd = ::open(native_path(path_).c_str(),
+                        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+        if (fd < 0) {
+            refused_ = errno == ELOOP || errno == ENXIO || errno == EISDIR;
+            return false;
+        }
+        struct stat info;
+        bool plain = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+        if (plain && info.st_nlink == 1) {
+            fd_ = fd;
+            return true;
+        }
         ::close(fd);
-        refused_ = true;
-        return false;
+        if (!plain || info.st_nlink > 1) {
+            refused_ = true;
+            return false;
+        }
     }
-    fd_ = fd;
-    return true;
+    return false;
 }
 
 bool AppendFile::start_afresh() {

@@ -9,21 +9,30 @@ bool AppendFile::open_file() {
     // access only lets append() take the file's lock. A link or junction is
     // opened as itself, and then refused.
     OwnerOnlyDescriptor own;
-    HANDLE file =
-        CreateFileA(path_.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, own.attributes(),
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file, &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
-        info.nNumberOfLinks != 1 || GetFileType(file) != FILE_TYPE_DISK) {
+    // Another sensor may remove the file at any moment (a successful scan
+    // deletes the shared trace): a file without a name is opened anew.
+    for (int tries = 0; tries < 3; ++tries) {
+        HANDLE file =
+            CreateFileA(path_.c_str(), FILE_APPEND_DATA | FILE_READ_DATA,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, own.attributes(),
+                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        BY_HANDLE_FILE_INFORMATION info;
+        bool plain =
+            GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+            (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+                0;
+        if (plain && info.nNumberOfLinks == 1) {
+            handle_ = file;
+            return true;
+        }
         CloseHandle(file);
-        refused_ = true;
-        return false;
+        if (!plain || info.nNumberOfLinks > 1) {
+            refused_ = true;
+            return false;
+        }
     }
-    handle_ = file;
-    return true;
+    return false;
 }
 
 // Where the rename to .old fails, Windows drops the append: the handle may
