@@ -1,6 +1,5 @@
 #include "librfc32/wire.h"
 
-#include <ctype.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -75,23 +74,40 @@ void wire_set(WireEntry *entry, const char *key, const char *value) {
     copy_text(setting->value, sizeof setting->value, value, strlen(value));
 }
 
-/* Calls take(key, value) for each KEY=value word of text[0..end), the key
- * upper-cased; stops early when take returns 0. */
-static void read_words(const char *text, size_t end,
-                       int (*take)(void *, const char *, const char *), void *context) {
-    size_t word = 0;
-    while (word < end) {
-        while (word < end && isspace((unsigned char)text[word]))
-            ++word;
-        /* A value in double quotes may hold blanks: KEY="a b". */
-        size_t stop = word;
+/* The rules of the sensor's reader of destination entries
+ * (config/destination_file.h), which one table of cases checks against this
+ * one: white space separates words, a double quote keeps white space in a
+ * word up to the next double quote, a word with "=" and a key before it is
+ * a setting whose value loses its enclosing double quotes, a key given twice
+ * keeps its last value. In a file a NUL byte ends its line, and a word
+ * beginning with "*", "#", or "/" and then "*" or "/", begins a comment up to
+ * the line's end. */
+static int white(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+static int comment_at(const char *text, size_t at, size_t end) {
+    return text[at] == '*' || text[at] == '#' ||
+           (text[at] == '/' && at + 1 < end && (text[at + 1] == '*' || text[at + 1] == '/'));
+}
+
+/* Calls take(key, value) for each setting of text[at, end), the key
+ * upper-cased; with comments, a word that begins a comment ends the
+ * reading. */
+static void read_words(const char *text, size_t at, size_t end, int comments,
+                       void (*take)(void *, const char *, const char *), void *context) {
+    for (;;) {
+        while (at < end && white(text[at]))
+            ++at;
+        if (at >= end || (comments && comment_at(text, at, end))) return;
+        size_t stop = at;
         int quoted = 0;
-        while (stop < end && (quoted || !isspace((unsigned char)text[stop]))) {
+        while (stop < end && (quoted || !white(text[stop]))) {
             if (text[stop] == '"') quoted = !quoted;
             ++stop;
         }
-        const char *eq = memchr(text + word, '=', stop - word);
-        if (eq) {
+        const char *eq = memchr(text + at, '=', stop - at);
+        if (eq && eq > text + at) {
             char key[32], value[128];
             const char *from = eq + 1;
             size_t length = (size_t)(text + stop - from);
@@ -99,55 +115,56 @@ static void read_words(const char *text, size_t end,
                 ++from;
                 length -= 2;
             }
-            copy_text(key, sizeof key, text + word, (size_t)(eq - (text + word)));
+            copy_text(key, sizeof key, text + at, (size_t)(eq - (text + at)));
             copy_text(value, sizeof value, from, length);
             for (char *k = key; *k; ++k)
-                *k = (char)toupper((unsigned char)*k);
-            if (!take(context, key, value)) return;
+                if (*k >= 'a' && *k <= 'z') *k = (char)(*k - 'a' + 'A');
+            take(context, key, value);
         }
-        word = stop;
+        at = stop;
     }
 }
 
-static int take_any(void *entry, const char *key, const char *value) {
+static void take_any(void *entry, const char *key, const char *value) {
     wire_set((WireEntry *)entry, key, value);
-    return 1;
 }
 
 void wire_read_words(const char *text, WireEntry *entry) {
-    read_words(text, strlen(text), take_any, entry);
+    read_words(text, 0, strlen(text), 0, take_any, entry);
 }
 
 typedef struct {
     const char *destination;
     WireEntry *entry;
-    int inside, found;
+    enum { BEFORE, INSIDE, AFTER } state;
 } EntrySearch;
 
-static int take_in_entry(void *context, const char *key, const char *value) {
+static void take_in_entry(void *context, const char *key, const char *value) {
     EntrySearch *search = (EntrySearch *)context;
     if (strcmp(key, "DEST") == 0) {
-        search->inside = strcmp(value, search->destination) == 0;
-        search->found = search->found || search->inside;
-    } else if (search->inside) {
+        /* The name is matched exactly, case included; the first entry of
+         * that name counts, and the next DEST ends it. */
+        if (search->state == BEFORE && strcmp(value, search->destination) == 0)
+            search->state = INSIDE;
+        else if (search->state == INSIDE)
+            search->state = AFTER;
+    } else if (search->state == INSIDE) {
         wire_set(search->entry, key, value);
     }
-    return 1;
 }
 
 int wire_read_saprfc_entry(const char *text, size_t length, const char *destination,
                            WireEntry *entry) {
-    EntrySearch search = {destination, entry, 0, 0};
+    EntrySearch search = {destination, entry, BEFORE};
     size_t at = 0;
     while (at < length) {
-        size_t end = at;
-        while (end < length && text[end] != '\n')
-            ++end;
-        if (text[at] != '*' && text[at] != '#')
-            read_words(text + at, end - at, take_in_entry, &search);
+        const char *newline = memchr(text + at, '\n', length - at);
+        size_t end = newline ? (size_t)(newline - text) : length;
+        const char *nul = memchr(text + at, '\0', end - at);
+        read_words(text, at, nul ? (size_t)(nul - text) : end, 1, take_in_entry, &search);
         at = end + 1;
     }
-    return search.found;
+    return search.state != BEFORE;
 }
 
 /* "kind rest": the kind and a pointer to the rest (after one blank). */

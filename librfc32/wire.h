@@ -60,13 +60,16 @@ const char *wire_setting(const WireEntry *entry, const char *key);
 void wire_set(WireEntry *entry, const char *key, const char *value);
 
 /* Reads the KEY=value words of a connect string ("CLIENT=100 USER=X ...");
- * a value in double quotes may hold blanks (PASSWD="a b"). */
+ * a value in double quotes may hold blanks (PASSWD="a b"), and loses the
+ * quotes. */
 void wire_read_words(const char *text, WireEntry *entry);
 
-/* Finds the entry of destination in the text of a saprfc.ini: "DEST=<name>"
- * starts it, and KEY=value words follow on that line and the next ones until
- * the next DEST. Lines starting with "*" or "#" are comments. Returns 1 when
- * the destination was found. */
+/* Finds the entry of destination in the text of a saprfc.ini: "DEST=<name>",
+ * the name matched exactly, starts it, and KEY=value words follow on that
+ * line and the next ones until the next DEST; only the first entry of that
+ * name counts. A word beginning with "*", "#", or "/" and then "*" or "/",
+ * begins a comment up to the end of its line. Returns 1 when the destination
+ * was found. The rules are the sensor's (config/destination_file.h). */
 int wire_read_saprfc_entry(const char *text, size_t length, const char *destination,
                            WireEntry *entry);
 

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 
 #include "common/numbered_error.h"
 #include "common/text.h"
+#include "config/destination_file.h"
 #include "output/console.h"
 #include "rfc/reach.h"
 
@@ -67,33 +67,6 @@ int service_port(const std::string &service) {
     return 0;
 }
 
-// The KEY=value words of one destination's entry in a saprfc.ini text,
-// keys upper-cased; empty when the entry is not there.
-std::map<std::string, std::string> entry_settings(const std::string &text,
-                                                  const std::string &destination) {
-    std::map<std::string, std::string> settings;
-    bool inside = false, found = false;
-    std::string::size_type at = 0;
-    while (at < text.size()) {
-        std::string::size_type end = text.find_first_of(" \t\r\n", at);
-        if (end == std::string::npos) end = text.size();
-        std::string word = text.substr(at, end - at);
-        std::string::size_type eq = word.find('=');
-        if (eq != std::string::npos) {
-            std::string key = upper_ascii(word.substr(0, eq)), value = word.substr(eq + 1);
-            if (key == "DEST") {
-                inside = value == destination;
-                found = found || inside;
-            } else if (inside) {
-                settings[key] = value;
-            }
-        }
-        at = end + 1;
-    }
-    if (!found) settings.clear();
-    return settings;
-}
-
 bool routed(const std::string &host) {
     return upper_ascii(host.substr(0, 3)) == "/H/";
 }
@@ -124,13 +97,14 @@ bool partner_address(const LogonParameters &params, const std::string &option_st
                      std::string &host, int &port) {
     std::string ashost, sysnr, gwhost, gwservice;
     if (destination_entry) {
-        auto entry = entry_settings(*destination_entry, params.Destination);
-        if (entry.empty() || entry.count("MSHOST") || (entry.count("TYPE") && entry["TYPE"] != "A"))
-            return false;
-        ashost = entry["ASHOST"];
-        sysnr = entry["SYSNR"];
-        gwhost = entry["GWHOST"];
-        gwservice = entry["GWSERV"];
+        DestinationSettings entry;
+        if (!read_destination_entry(*destination_entry, params.Destination, entry)) return false;
+        std::string type = setting_value(entry, "TYPE");
+        if (!setting_value(entry, "MSHOST").empty() || (!type.empty() && type != "A")) return false;
+        ashost = setting_value(entry, "ASHOST");
+        sysnr = setting_value(entry, "SYSNR");
+        gwhost = setting_value(entry, "GWHOST");
+        gwservice = setting_value(entry, "GWSERV");
     } else {
         std::string host_override = option_value(option_string, option_text, ",HOST=");
         std::string sysnr_override = option_value(option_string, option_text, ",NO=");

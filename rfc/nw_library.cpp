@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "common/numbered_error.h"
-#include "common/text.h"
+#include "config/destination_file.h"
 #include "rfc/sapnwrfc.h"
 
 const char *nw_library_file_name() {
@@ -199,74 +199,25 @@ RFC_HANDLE SAP_API nw_open(RFC_OPTIONS *options) {
     return open_with(settings, "RfcOpenConnection");
 }
 
-// KEY=value words; a value in double quotes may hold blanks.
-std::vector<std::pair<std::string, std::string>> read_words(const std::string &text) {
-    std::vector<std::pair<std::string, std::string>> words;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() &&
-               (text[i] == ' ' || text[i] == '\t' || text[i] == '\r' || text[i] == '\n'))
-            ++i;
-        std::size_t equals = text.find('=', i);
-        if (i >= text.size() || equals == std::string::npos) break;
-        std::string key = upper_ascii(text.substr(i, equals - i)), value;
-        i = equals + 1;
-        if (i < text.size() && text[i] == '"') {
-            std::size_t end = text.find('"', i + 1);
-            if (end == std::string::npos) end = text.size();
-            value = text.substr(i + 1, end - i - 1);
-            i = end + 1;
-        } else {
-            std::size_t end = text.find_first_of(" \t\r\n", i);
-            if (end == std::string::npos) end = text.size();
-            value = text.substr(i, end - i);
-            i = end;
-        }
-        words.emplace_back(key, value);
-    }
-    return words;
-}
-
-// The entry of destination in the destination file that RFC_INI names:
-// "DEST=<name>" starts it, KEY=value words follow up to the next DEST;
-// lines starting with "*" or "#" are comments. False when absent.
-bool destination_entry(const std::string &destination,
-                       std::vector<std::pair<std::string, std::string>> &entry) {
+// The entry of destination in the destination file that RFC_INI names,
+// read by the sensor's rules (config/destination_file.h). False when absent.
+bool destination_entry(const std::string &destination, DestinationSettings &entry) {
     const char *ini = std::getenv("RFC_INI");
     std::FILE *in = std::fopen(ini && *ini ? ini : "SapRfc.ini", "rb");
     if (!in) return false;
-    std::string text, line;
+    std::string text;
     char buffer[4096];
     std::size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0 && text.size() < (1u << 20))
         text.append(buffer, n);
     std::fclose(in);
-    bool inside = false, found = false;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        line = text.substr(at, end - at);
-        at = end + 1;
-        if (line.empty() || line[0] == '*' || line[0] == '#') continue;
-        for (const auto &word : read_words(line)) {
-            if (word.first == "DEST") {
-                inside = upper_ascii(word.second) == upper_ascii(destination);
-                found = found || inside;
-            } else if (inside) {
-                entry.push_back(word);
-            }
-        }
-    }
-    return found;
+    return read_destination_entry(text, destination, entry);
 }
 
 RFC_HANDLE SAP_API nw_open_ex(const char *connect_param, RFC_ERROR_INFO_EX *error) {
-    auto words = read_words(connect_param ? connect_param : "");
-    std::string destination;
-    for (const auto &word : words)
-        if (word.first == "DEST") destination = word.second;
-    std::vector<std::pair<std::string, std::string>> settings;
+    DestinationSettings words = read_connect_words(connect_param ? connect_param : "");
+    std::string destination = setting_value(words, "DEST");
+    DestinationSettings settings;
     if (!destination_entry(destination, settings)) {
         record_text("RfcOpenConnection", nw::RFC_INVALID_PARAMETER, "RFC_ERROR_PROGRAM",
                     "destination " + destination + " not found in SapRfc.ini");

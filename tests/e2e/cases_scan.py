@@ -323,6 +323,39 @@ CASES = [
          exit=2,
          files={"SapRfc.PRD": "DEST=QAS\nASHOST=sapqas\n"}, after={"SapRfc.ini": None},
          check=trace_mentions("destination PRD not found in SapRfc.ini")),
+    # The DEST name is matched exactly, on both roads alike.
+    scan("destination file whose DEST is in another case than the profile's",
+         failed("Error 1011: RFC-Open for PRD failed ! - destination PRD not found in SapRfc.ini"),
+         exit=2, files={"SapRfc.PRD": "DEST=prd\r\nTYPE=A\r\nASHOST=sapprd\r\nSYSNR=00\r\n"
+                                      "GWHOST=127.0.0.1\r\nGWSERV={port}\r\n"},
+         after={"SapRfc.ini": None}, check=trace_mentions("destination PRD not found")),
+] + [
+    # The reachability check reads the entry as the library does: comments
+    # skipped, quotes taken off.
+    scan("destination file with %s: the check lets the scan through" % what, EXAMPLE,
+         files={"PRD.P00": profile(Hostname="nowhere", Gwhost="nowhere", Gwservice="nope"),
+                "SapRfc.PRD": text},
+         after={"SapRfc.ini": None},
+         check=sapsim_log("logon PRD client=100 user=MONITOR lang=D ok\n"
+                          "call PRD GET_MEM_ALL fault=none\n"))
+    for what, text in [
+        ("a comment line", "DEST=PRD\r\nTYPE=A\r\nASHOST=sapprd\r\nSYSNR=00\r\n"
+                           "GWHOST=127.0.0.1\r\nGWSERV={port}\r\n* GWSERV=1 was the old gateway\r\n"),
+        ("a comment after a setting", "DEST=PRD\nTYPE=A\nASHOST=sapprd\nSYSNR=00\n"
+                                      "GWHOST=127.0.0.1\nGWSERV={port}   # was GWSERV=1\n"),
+        ("a quoted gateway host", "DEST=PRD\nTYPE=A\nASHOST=sapprd\nSYSNR=00\n"
+                                  "GWHOST=\"127.0.0.1\"\nGWSERV={port}\n"),
+        ("a quoted gateway", "DEST=PRD\nTYPE=A\nASHOST=sapprd\nSYSNR=00\n"
+                             "GWHOST=\"127.0.0.1\"\nGWSERV=\"{port}\"\n"),
+    ]
+] + [
+    scan("destination file with a quoted gateway service: the check tries it", failed(
+        "Error 1011: RFC-Open for PRD failed ! - 127.0.0.1:{closed_port} not reachable "
+        "(connection refused)"), exit=2,
+         files={"SapRfc.PRD": "DEST=PRD\nTYPE=A\nASHOST=sapprd\nSYSNR=00\n"
+                              "GWHOST=127.0.0.1\nGWSERV=\"{closed_port}\"\n"},
+         after={"SapRfc.ini": None, "Dev_Rfc.Trc": None}),
+] + [
     scan(",SYSLOG writes the trace log beside the profile", EXAMPLE, args=["PRD", ",syslog"],
          check=syslog_lines(*SYSLOG_SCAN),
          nw={"check": syslog_lines(NW_LOADED, *SYSLOG_SCAN)}),

@@ -3,7 +3,8 @@
 // and the item profile, the PRTG path file, the forms of argument 1,
 // passwords, the options, the RFC library's trace file, the figures of a
 // MEM_ALL line and the answer built from them, the connect string, the
-// stand-in library's saprfc.ini reader, reply framing and reply decoding,
+// saprfc.ini readers (the stand-in library's and the sensor's, which must
+// agree), the stand-in's reply framing and reply decoding,
 // and the answer writers. The first byte selects the reader; the rest is its
 // input. Each reader checks what must hold whatever the input (the XML
 // answers stay one well-formed document of pure ASCII, the connect string
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "common/numbered_error.h"
+#include "config/destination_file.h"
 #include "config/global_sensor.h"
 #include "config/logon_profile.h"
 #include "config/password.h"
@@ -177,11 +179,38 @@ void trace_scan(const std::string &text) {
     scan_trace_file(doc, TextFiles(text, {sap_trace_file}), sap_trace_file);
 }
 
+DestinationSettings settings_of(const WireEntry &entry) {
+    DestinationSettings settings;
+    for (int i = 0; i < entry.count; ++i)
+        settings.emplace_back(entry.settings[i].key, entry.settings[i].value);
+    return settings;
+}
+
+// Within the stand-in's limits (32 settings, keys of 31 bytes, values of
+// 127) its reader and the sensor's read the same settings.
+bool within_wire_limits(const DestinationSettings &settings) {
+    return settings.size() < WIRE_MAX_SETTINGS &&
+           std::all_of(settings.begin(), settings.end(), [](const DestinationSetting &s) {
+               return s.first.size() < sizeof(WireSetting{}.key) &&
+                      s.second.size() < sizeof(WireSetting{}.value);
+           });
+}
+
+// The stand-in's reader of saprfc.ini and connect strings, and the sensor's
+// of the same format: both must find the same entry and read the same
+// settings.
 void saprfc_ini(const std::string &text) {
     WireEntry entry{};
-    wire_read_saprfc_entry(text.data(), text.size(), "PRD", &entry);
+    bool found = wire_read_saprfc_entry(text.data(), text.size(), "PRD", &entry) != 0;
+    DestinationSettings ours;
+    if (read_destination_entry(text, "PRD", ours) != found) std::abort();
+    if (within_wire_limits(ours) && ours != settings_of(entry)) std::abort();
+
+    std::string connect = text.substr(0, text.find('\0'));
     WireEntry words{};
-    wire_read_words(text.substr(0, text.find('\0')).c_str(), &words);
+    wire_read_words(connect.c_str(), &words);
+    DestinationSettings our_words = read_connect_words(connect);
+    if (within_wire_limits(our_words) && our_words != settings_of(words)) std::abort();
 }
 
 // "<kind>" alone or "<kind> <rest>", as the stand-in's reply lines come.
@@ -850,6 +879,8 @@ void connect_round_trip(const std::string &text) {
         const char *read = wire_setting(&entry, keys[i]);
         if (!read || values[i] != read) std::abort();
     }
+    // The NetWeaver road reads it with the sensor's own reader.
+    if (read_connect_words(connect) != settings_of(entry)) std::abort();
 }
 
 } // namespace
