@@ -19,8 +19,10 @@ bool AppendFile::open_file() {
             refused_ = errno == ELOOP || errno == ENXIO || errno == EISDIR;
             return false;
         }
+        // Another user's file, even one open to all, is theirs to read: a
+        // file of ours alone is written.
         struct stat info;
-        bool plain = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+        bool plain = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::geteuid();
         if (plain && info.st_nlink == 1) {
             fd_ = fd;
             return true;
