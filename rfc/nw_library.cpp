@@ -541,7 +541,7 @@ bool load_nw_library(const std::string &directory, RfcApi &api, std::string &mis
     void *library = open_shared_library(path);
     if (!library) {
         path = nw_library_file_name();
-        library = open_shared_library(path);
+        library = open_system_library(path.c_str());
     }
     if (!library) return false;
     api.library_path = path;

@@ -35,6 +35,18 @@ void *open_shared_library(const std::string &path) {
 #endif
 }
 
+void *open_system_library(const char *name) {
+#ifdef _WIN32
+    UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS);
+    void *library =
+        reinterpret_cast<void *>(LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
+    SetErrorMode(mode);
+    return library;
+#else
+    return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+#endif
+}
+
 void *shared_library_symbol(void *library, const char *name) {
     if (!library) return nullptr;
 #ifdef _WIN32

@@ -48,6 +48,14 @@ RfcApi load_rfc_library(RfcLibraryChoice choice = RfcLibraryChoice::Classic);
 // A shared library by path (or bare name: the system's search path), and
 // one of its symbols; null when absent.
 void *open_shared_library(const std::string &path);
+// A library by its bare name, from the system's own folders only: on
+// Windows LoadLibraryExA with LOAD_LIBRARY_SEARCH_DEFAULT_DIRS (the
+// program's folder, System32 and folders added for the process), never the
+// working folder or PATH, where another user may have put a DLL; nothing
+// where the system cannot search that way. Elsewhere dlopen's own search
+// (LD_LIBRARY_PATH, the loader's cache and default folders), which never
+// takes the working folder by itself.
+void *open_system_library(const char *name);
 void *shared_library_symbol(void *library, const char *name);
 
 // Sets entry to the library's function name; when the library lacks it,
