@@ -540,8 +540,10 @@ bool load_nw_library(const std::string &directory, RfcApi &api, std::string &mis
     std::string path = directory + nw_library_file_name();
     void *library = open_shared_library(path);
     if (!library) {
+        // By its bare name from the known folders only (library_request):
+        // a library planted in the working folder or on PATH is not taken.
         path = nw_library_file_name();
-        library = open_system_library(path.c_str());
+        library = open_shared_library(path);
     }
     if (!library) return false;
     api.library_path = path;

@@ -1,5 +1,6 @@
 #include "rfc/rfc_library.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "common/files.h"
@@ -22,28 +23,82 @@ const char *rfc_library_file_name() {
 #endif
 }
 
+namespace {
+
+// LoadLibraryEx's flags, by value: the requests are made on every platform
+// (elsewhere without flags), so that the unit tests see them everywhere.
+constexpr unsigned long search_dll_load_dir = 0x00000100; // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR
+constexpr unsigned long search_default_dirs = 0x00001000; // LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
+constexpr unsigned long with_altered_search = 0x00000008; // LOAD_WITH_ALTERED_SEARCH_PATH
+
+#ifdef _WIN32
+constexpr bool is_windows_build = true;
+#else
+constexpr bool is_windows_build = false;
+#endif
+
+enum class PathKind { Bare, Full, Other };
+
+PathKind path_kind(const std::string &path) {
+    if (path.empty()) return PathKind::Other;
+#ifdef _WIN32
+    // "C:\..." or "\\server\share\...". "C:name" and "\name" are
+    // relative to the drive's current folder and the current drive.
+    bool drive = path.size() > 2 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+                 path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+    bool unc = path.size() > 2 && (path[0] == '\\' || path[0] == '/') &&
+               (path[1] == '\\' || path[1] == '/');
+    if (drive || unc) return PathKind::Full;
+    return path.find_first_of("\\/:") == std::string::npos ? PathKind::Bare : PathKind::Other;
+#else
+    if (path[0] == '/') return PathKind::Full;
+    return path.find('/') == std::string::npos ? PathKind::Bare : PathKind::Other;
+#endif
+}
+
+} // namespace
+
+LibraryRequest library_request(const std::string &path) {
+    switch (path_kind(path)) {
+    case PathKind::Full:
+        return {path, is_windows_build ? search_dll_load_dir | search_default_dirs : 0};
+    case PathKind::Bare:
+        return {path, is_windows_build ? search_default_dirs : 0};
+    case PathKind::Other:
+        break;
+    }
+    return {};
+}
+
+LibraryRequest older_library_request(const std::string &path) {
+    if (path_kind(path) == PathKind::Full) return {path, with_altered_search};
+    return {};
+}
+
 void *open_shared_library(const std::string &path) {
+    LibraryRequest request = library_request(path);
+    if (request.file.empty()) return nullptr;
 #ifdef _WIN32
     // No error box for a DLL that cannot be loaded: PRTG runs the sensor
     // without a desktop.
     UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS);
-    void *library = reinterpret_cast<void *>(LoadLibraryA(path.c_str()));
+    HMODULE library = LoadLibraryExA(request.file.c_str(), nullptr, request.flags);
+    if (!library && GetLastError() == ERROR_INVALID_PARAMETER) {
+        // A system that does not know the search flags: the working folder
+        // at least leaves the search for the libraries this one needs.
+        request = older_library_request(path);
+        if (!request.file.empty()) {
+            SetDllDirectoryA("");
+            library = LoadLibraryExA(request.file.c_str(), nullptr, request.flags);
+        }
+    }
     SetErrorMode(mode);
-    return library;
+    return reinterpret_cast<void *>(library);
 #else
-    return dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-#endif
-}
-
-void *open_system_library(const char *name) {
-#ifdef _WIN32
-    UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS);
-    void *library =
-        reinterpret_cast<void *>(LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
-    SetErrorMode(mode);
-    return library;
-#else
-    return dlopen(name, RTLD_NOW | RTLD_LOCAL);
+    // dlopen never searches the working folder for a bare name (only the
+    // folders of LD_LIBRARY_PATH, the cache and the system's), and a full
+    // path is that file.
+    return dlopen(request.file.c_str(), RTLD_NOW | RTLD_LOCAL);
 #endif
 }
 

@@ -39,23 +39,42 @@ RfcLibraryChoice rfc_library_choice(const std::string &option_string,
 
 // Loads the RFC library the choice allows: librfc32 from the directory of
 // the running program; when it is not there or cannot be loaded, SAP's
-// NetWeaver library from that directory, then from the system's search
-// path. Throws NumberedError 1018 naming each library, where it was looked
-// for and, for a file of the wrong bitness, that; or naming the operations
-// that the library found lacks.
+// NetWeaver library from that directory, then by its bare name from the
+// known folders (see library_request). Throws NumberedError 1018 naming each library, where it was
+// looked for and, for a file of the wrong bitness, that; or naming the operations that the library
+// found lacks.
 RfcApi load_rfc_library(RfcLibraryChoice choice = RfcLibraryChoice::Classic);
 
-// A shared library by path (or bare name: the system's search path), and
-// one of its symbols; null when absent.
+// How a shared library is asked for: the file as the loader gets it and,
+// on Windows, LoadLibraryExA's flags. Known folders only, never the working
+// folder or PATH: a full path loads that file, and the libraries it needs
+// come from its own folder (where SAP's libraries keep theirs) and the
+// system's folders (LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR |
+// LOAD_LIBRARY_SEARCH_DEFAULT_DIRS); a bare name is looked for in the
+// program's folder and the system's folders
+// (LOAD_LIBRARY_SEARCH_DEFAULT_DIRS). Elsewhere dlopen's own search (no
+// flags): a full path is that file, and a bare name is looked for in the
+// folders of LD_LIBRARY_PATH, the loader's cache and the system's library
+// folders, never in the working folder. Any other name (a relative path,
+// which the working folder would resolve) gives an empty file: nothing is
+// asked for.
+struct LibraryRequest {
+    std::string file;
+    unsigned long flags = 0;
+};
+LibraryRequest library_request(const std::string &path);
+
+// The request to make instead when Windows refuses those flags with
+// ERROR_INVALID_PARAMETER (Windows 7 without update KB2533623): a full path
+// with its own folder first for the libraries it needs
+// (LOAD_WITH_ALTERED_SEARCH_PATH; the working folder is taken out of the
+// search with SetDllDirectoryA("") before); a bare name is not asked for at
+// all, so that only the program's folder is searched.
+LibraryRequest older_library_request(const std::string &path);
+
+// A shared library by full path or bare name, asked for as library_request
+// says; and one of its symbols. Null when absent.
 void *open_shared_library(const std::string &path);
-// A library by its bare name, from the system's own folders only: on
-// Windows LoadLibraryExA with LOAD_LIBRARY_SEARCH_DEFAULT_DIRS (the
-// program's folder, System32 and folders added for the process), never the
-// working folder or PATH, where another user may have put a DLL; nothing
-// where the system cannot search that way. Elsewhere dlopen's own search
-// (LD_LIBRARY_PATH, the loader's cache and default folders), which never
-// takes the working folder by itself.
-void *open_system_library(const char *name);
 void *shared_library_symbol(void *library, const char *name);
 
 // Sets entry to the library's function name; when the library lacks it,

@@ -111,29 +111,6 @@ int run_in_sequence(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
     return end_list(ctx, count);
 }
 
-std::string to_hex(const std::string &text) {
-    static const char digits[] = "0123456789abcdef";
-    std::string hex = "x"; // never an empty argument
-    for (unsigned char c : text) {
-        hex += digits[c >> 4];
-        hex += digits[c & 15];
-    }
-    return hex;
-}
-
-std::string from_hex(const std::string &hex) {
-    auto value = [](char c) {
-        return c >= '0' && c <= '9' ? c - '0' : (c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1);
-    };
-    std::string text;
-    for (std::size_t i = 1; i + 1 < hex.size(); i += 2) {
-        int high = value(hex[i]), low = value(hex[i + 1]);
-        if (high < 0 || low < 0) break;
-        text += static_cast<char>(high * 16 + low);
-    }
-    return text;
-}
-
 // The labels that carry over from profile to profile, as a child needs them
 // to read its own profile as the sequential run would; never the password.
 std::string LogonParameters::*const carried_fields[] = {
@@ -146,23 +123,25 @@ std::string LogonParameters::*const carried_fields[] = {
 // answer is the child's output.
 constexpr int child_processed = 0, child_fatal = 1, child_failed = 3, child_not_found = 4;
 
-std::vector<std::string> child_arguments(const RunContext &ctx, const std::string &entry,
-                                         const std::string &label_selector,
-                                         const LogonParameters &carried) {
-    std::vector<std::string> arguments = {item_child_argument,
-                                          std::to_string(process_id()),
-                                          to_hex(ctx.profile_directory),
-                                          to_hex(entry),
-                                          to_hex(label_selector),
-                                          to_hex(ctx.option_string),
-                                          to_hex(ctx.option_text),
-                                          to_hex(ctx.item_name),
-                                          to_hex(output_mode_name(ctx.doc.mode)),
-                                          ctx.progress_display ? "1" : "0",
-                                          std::to_string(ctx.connect_seconds)};
+// What a child is to do, as the words of its request (run_item_child reads
+// them in this order). They reach it through its standard input: a command
+// line is open to every local user, and these name the systems, users and
+// options that the profiles keep to the sensor's account.
+std::vector<std::string> child_request(const RunContext &ctx, const std::string &entry,
+                                       const std::string &label_selector,
+                                       const LogonParameters &carried) {
+    std::vector<std::string> words = {ctx.profile_directory,
+                                      entry,
+                                      label_selector,
+                                      ctx.option_string,
+                                      ctx.option_text,
+                                      ctx.item_name,
+                                      output_mode_name(ctx.doc.mode),
+                                      ctx.progress_display ? "1" : "0",
+                                      std::to_string(ctx.connect_seconds)};
     for (auto field : carried_fields)
-        arguments.push_back(to_hex(carried.*field));
-    return arguments;
+        words.push_back(carried.*field);
+    return words;
 }
 
 // One entry of a list scanned in parallel, from its start to its result.
@@ -248,8 +227,11 @@ int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
                 continue;
             }
             item.child = std::make_unique<ChildProcess>();
-            if (!item.child->start(
-                    child_arguments(ctx, item.entry, sensor.label_selector, item.carried))) {
+            // The command line names nothing but the child's mark and its
+            // parent; the rest is the request on its standard input.
+            if (!item.child->start({item_child_argument, std::to_string(process_id())},
+                                   encode_request(child_request(
+                                       ctx, item.entry, sensor.label_selector, item.carried)))) {
                 item.done = true; // counted as failed: no exit code
                 continue;
             }
@@ -402,28 +384,30 @@ int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
 }
 
 int run_item_child(int argc, const char *const *argv, const FileOpener &files) {
-    // argv: program, item_child_argument, parent id, then the values that
-    // child_arguments() writes.
-    if (argc != 12 + static_cast<int>(std::size(carried_fields))) return 2;
-    binary_standard_output();
+    // argv: program, item_child_argument, parent id; the request that
+    // child_request() makes comes on standard input.
+    if (argc != 3) return 2;
+    binary_standard_streams();
     end_with_parent(std::strtoul(argv[2], nullptr, 10));
+    std::vector<std::string> words;
+    const std::size_t count = 9 + std::size(carried_fields);
+    if (!read_request(stdin, words) || words.size() != count) return 2;
     RunContext ctx;
     ctx.item_mode = true;
-    ctx.profile_directory = from_hex(argv[3]);
-    std::string entry = from_hex(argv[4]);
-    std::string label_selector = from_hex(argv[5]);
-    ctx.option_string = from_hex(argv[6]);
-    ctx.option_text = ctx.option_copy = from_hex(argv[7]);
-    ctx.item_name = from_hex(argv[8]);
-    std::string mode = from_hex(argv[9]);
+    ctx.profile_directory = words[0];
+    std::string entry = words[1];
+    std::string label_selector = words[2];
+    ctx.option_string = words[3];
+    ctx.option_text = ctx.option_copy = words[4];
+    ctx.item_name = words[5];
     for (OutputMode m : {OutputMode::EXEXML, OutputMode::Pinnace, OutputMode::Kestrel,
                          OutputMode::Tamarack, OutputMode::Bramble})
-        if (mode == output_mode_name(m)) ctx.doc.mode = m;
-    ctx.progress_display = std::string(argv[10]) == "1";
-    ctx.connect_seconds = static_cast<unsigned>(std::strtoul(argv[11], nullptr, 10));
-    int at = 12;
+        if (words[6] == output_mode_name(m)) ctx.doc.mode = m;
+    ctx.progress_display = words[7] == "1";
+    ctx.connect_seconds = static_cast<unsigned>(std::strtoul(words[8].c_str(), nullptr, 10));
+    std::size_t at = 9;
     for (auto field : carried_fields)
-        ctx.logon.*field = from_hex(argv[at++]);
+        ctx.logon.*field = words[at++];
 
     // The parent's document is open: a fatal error closes it.
     console_write("", true);

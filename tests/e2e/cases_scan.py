@@ -391,6 +391,19 @@ CASES = [
      "files": dict(PRD, **{"librfc32.so": ELF32, "libsapnwrfc.so": ELF32,
                            "librfc32.dll": pe(0x14c), "sapnwrfc.dll": pe(0x8664)}),
      "isolated": True, "exit": 2, "check": wrong_bitness_named},
+] + [
+    # The library is taken from known folders only: a stand-in in the working
+    # folder, or in a folder on PATH, is not loaded (on Windows LoadLibrary
+    # would search both for a bare name).
+    {"name": "scan: an RFC library %s is not loaded" % where, "args": ["PRD"], "files": PRD,
+     "program_files": {}, "program_alone": True, "library_in": [place], "exit": 2,
+     "check": answer_matches(
+         r"Error 1018: no RFC library can be loaded: librfc32\.(?:so|dll) is not in "
+         r"(?P<case>.*[/\\])program[/\\]; (?:lib)?sapnwrfc\.(?:so|dll) is not in "
+         r"(?P=case)program[/\\] nor on the "
+         r"system's search path; put SAP's RFC library beside the sensor program\.\.\.")}
+    for where, place in [("in the working folder", "work"), ("on PATH", "path")]
+] + [
     {"name": "scan: missing RFC library gives 1018 naming both", "args": ["PRD"], "files": PRD,
      "isolated": True, "exit": 2, "check": lambda work, out: [] if re.fullmatch(
          r"<Prtg>\r?\n<Error>1</Error>\r?\n<Text>Error 1018: no RFC library can be loaded: "

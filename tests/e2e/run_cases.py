@@ -397,6 +397,18 @@ def run_case(target, case, context):
                 write_file(os.path.join(folder, name), fill(content, values))
             command[-1 - len(case.get("args", []))] = os.path.join(
                 folder, os.path.basename(target.program))
+        for place in case.get("library_in", ()):
+            # The back end's stand-in in the working folder ("work") or in a
+            # folder named on the search path ("path"), not beside the program.
+            folder = work if place == "work" else os.path.join(work, "on-path")
+            os.makedirs(folder, exist_ok=True)
+            shutil.copy(os.path.join(target.bin_dir, LIBRARIES[target.library][target.wine]),
+                        folder)
+            if place == "path" and target.wine:
+                env["WINEPATH"] = "C:\\" + os.path.relpath(folder, target.drive_c).replace(
+                    "/", "\\")
+            elif place == "path":
+                env["PATH"] = folder + os.pathsep + env.get("PATH", "")
         if case.get("isolated"):
             # The program alone, without the RFC library beside it.
             alone = os.path.join(work, os.path.basename(target.program))

@@ -5,10 +5,6 @@
 #include <cstring>
 #include <map>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #ifndef _WIN32
 #include <unistd.h>
 #endif
@@ -18,8 +14,6 @@
 #include "fake_rfc.h"
 #include "rfc/connection.h"
 #include "rfc/failure.h"
-#include "rfc/nw_library.h"
-#include "rfc/rfc_library.h"
 #include "rfc/run_folder.h"
 
 namespace {
@@ -358,31 +352,3 @@ TEST(PrintLabelledLine, IndentAndWidth) {
 }
 
 } // namespace
-
-#ifdef _WIN32
-// SAP's NetWeaver library is looked for beside the program and then in the
-// system's own folders, never in the working folder, where another user of
-// the probe may have put a DLL of that name.
-TEST(NetWeaverLibrary, NeverFromTheWorkingFolder) {
-    std::string built = program_directory() + "..\\bin\\" + nw_library_file_name();
-    if (GetFileAttributesA(built.c_str()) == INVALID_FILE_ATTRIBUTES)
-        GTEST_SKIP() << "no stand-in at " << built;
-    std::string started_in = current_directory();
-    std::string planted = temporary_directory() + "nw-planted-" + std::to_string(process_id());
-    std::string empty = planted + "-empty";
-    ASSERT_TRUE(make_private_folder(planted));
-    ASSERT_TRUE(make_private_folder(empty));
-    std::string copy = planted + "\\" + nw_library_file_name();
-    ASSERT_TRUE(CopyFileA(built.c_str(), copy.c_str(), FALSE));
-    ASSERT_TRUE(change_directory(planted));
-    RfcApi api;
-    std::string missing;
-    EXPECT_FALSE(load_nw_library(empty + "\\", api, missing)) << "loaded " << api.library_path;
-    RfcApi beside;
-    EXPECT_TRUE(load_nw_library(planted + "\\", beside, missing)) << "beside the program";
-    change_directory(started_in);
-    DeleteFileA(copy.c_str());
-    remove_folder(planted);
-    remove_folder(empty);
-}
-#endif
