@@ -37,14 +37,17 @@ prefixes=()
 trap 'for p in "${prefixes[@]}"; do WINEPREFIX=$p wineserver -k >/dev/null 2>&1 || true; rm -rf "$p"; done' EXIT
 # A Wine prefix of its own (WINEARCH names its kind), with its server and
 # first boot started detached, so that ctest does not wait on Wine's helper
-# processes.
-start_wine_prefix() { # WINEARCH, Wine loader
+# processes. The loader's command may start with scripts/with-qemu-i386.sh:
+# the server is the 64-bit one and serves the 32-bit programs that start
+# inside the emulator's namespace.
+start_wine_prefix() { # WINEARCH, the Wine loader's command
     WINEPREFIX=$(mktemp -d /tmp/ramgauge-wine.XXXXXX)
     prefixes+=("$WINEPREFIX")
     export WINEPREFIX WINEARCH=$1
+    shift
     setsid wineserver -p </dev/null >/dev/null 2>&1 &
-    setsid "$2" wineboot -i </dev/null >/dev/null 2>&1 &
-    for _ in $(seq 1 120); do
+    setsid "$@" wineboot -i </dev/null >/dev/null 2>&1 &
+    for _ in $(seq 1 240); do
         [ -f "$WINEPREFIX/system.reg" ] && [ -d "$WINEPREFIX/drive_c/Program Files" ] && break
         sleep 1
     done
@@ -52,14 +55,25 @@ start_wine_prefix() { # WINEARCH, Wine loader
     # A first program started in a new prefix sometimes fails with
     # "ShellExecuteEx failed" while Wine still settles: start one that does
     # nothing before the tests.
-    "$2" cmd /c exit >/dev/null 2>&1 || true
+    "$@" cmd /c exit >/dev/null 2>&1 || true
 }
 # Some virtual machines' kernels start no 32-bit programs at all (IA-32
-# emulation off), and 32-bit Wine with them: there the 32-bit suite cannot
-# run, and says so. Any other failure of Wine is left to the suite to show.
+# emulation off), and 32-bit Wine with them. There every 32-bit program of
+# the suite and of the win32 archive's trial starts through qemu-user, in a
+# namespace of its own (scripts/with-qemu-i386.sh); where that cannot be set
+# up either, the 32-bit suite cannot run, and the summary says why. Any
+# other failure of Wine is left to the suite to show.
+run32=()
 runs_32bit=yes
+how_32bit="natively"
 if ! said=$(wine --version 2>&1) && [[ $said == *"Exec format error"* ]]; then
-    runs_32bit=
+    if emulated=$(scripts/with-qemu-i386.sh wine --version 2>&1); then
+        run32=("$PWD/scripts/with-qemu-i386.sh")
+        how_32bit="through $(qemu-i386 --version | head -1), as this machine starts no 32-bit programs"
+    else
+        runs_32bit=
+        not_run="this machine does not start 32-bit programs ($said), and qemu-user cannot start them here: $emulated"
+    fi
 fi
 # The 32-bit and the 64-bit suites run side by side, each in a prefix of its
 # own: most of their time is Wine starting programs, not work. Under Wine a
@@ -67,9 +81,12 @@ fi
 # itself fails both times.
 windows_log=$(mktemp /tmp/ramgauge-windows-tests.XXXXXX)
 if [ -n "$runs_32bit" ]; then
-    start_wine_prefix win32 wine
-    (cd build/windows && ctest --output-on-failure --timeout 300 --repeat until-pass:2) \
-        >"$windows_log" 2>&1 &
+    start_wine_prefix win32 "${run32[@]}" wine
+    started_32bit=$SECONDS
+    (cd build/windows
+     code=0
+     "${run32[@]}" ctest --output-on-failure --timeout 300 --repeat until-pass:2 || code=$?
+     echo "$code $((SECONDS - started_32bit))" >"$windows_log.end") >"$windows_log" 2>&1 &
     windows_tests=$!
 fi
 start_wine_prefix win64 "$wine64"
@@ -77,16 +94,21 @@ start_wine_prefix win64 "$wine64"
     >"$windows_log.64" 2>&1 || status=1
 package_args=()
 if [ -n "$runs_32bit" ]; then
-    wait $windows_tests || status=1
+    wait $windows_tests
+    read -r code seconds_32bit <"$windows_log.end"
+    [ "$code" -eq 0 ] || status=1
+    echo "(run $how_32bit; ${seconds_32bit} s)"
     cat "$windows_log"
+    summary_32bit="ran $how_32bit: $(grep -E 'tests passed' "$windows_log" | tail -1), ${seconds_32bit} s"
 else
-    echo "NOT RUN: this machine does not start 32-bit programs ($said)."
+    echo "NOT RUN: $not_run"
     echo "The 32-bit build was compiled with warnings as errors; its archive's contents are checked below."
     package_args=(--no-trial win32)
+    summary_32bit="NOT RUN: $not_run"
 fi
 echo "== 64-bit Windows tests under Wine"
 cat "$windows_log.64"
-rm -f "$windows_log" "$windows_log.64"
+rm -f "$windows_log" "$windows_log.64" "$windows_log.end"
 
 echo "== release archives"
 # Time stamps from the commit, the same for both builds.
@@ -94,9 +116,12 @@ export SOURCE_DATE_EPOCH
 SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 bash scripts/package.sh >/dev/null || status=1
 # The Windows archives' trials run in the 64-bit prefix started last, which
-# runs the 32-bit programs too.
-WINE64=$wine64 python3 tests/package_check.py "${package_args[@]}" || status=1
+# runs the 32-bit programs too (through the emulator where the 32-bit suite
+# needed it).
+WINE64=$wine64 "${run32[@]}" python3 tests/package_check.py "${package_args[@]}" || status=1
 echo "== the archives again, built elsewhere: the same bytes"
 bash scripts/reproducible.sh --reuse || status=1
 
+echo "== summary"
+echo "32-bit Windows suite and the win32 archive's trial: $summary_32bit"
 exit $status

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Runs COMMAND where 32-bit x86 programs start through qemu-user, for a
+# machine whose kernel starts none itself (IA-32 emulation off: an i386 ELF
+# gives "Exec format error", and with it Wine's 32-bit loader):
+#
+#   scripts/with-qemu-i386.sh COMMAND [ARGS...]
+#
+# COMMAND runs in a user and mount namespace of its own, as the same user
+# (root stays root), in which qemu-i386 is registered for i386 ELF programs
+# in a binfmt_misc instance of that namespace alone (Linux 6.7 or later).
+# Nothing is registered or mounted for the rest of the machine, and the
+# registration ends with the last process of the namespace. Files, /tmp,
+# /proc and the network are the machine's own, so a wineserver started
+# outside serves the 32-bit Wine programs started inside, and the other way
+# round.
+#
+# qemu-user 10 or later is needed (on Debian 12 from bookworm-backports,
+# which scripts/setup.sh installs on such a machine): older ones ignore
+# MAP_FIXED_NOREPLACE, and 32-bit Wine then takes about 50 s of CPU for
+# every process instead of about 0.3 s.
+#
+# Exit code: COMMAND's, or 125 with the reason on stderr when the emulation
+# cannot be set up.
+set -euo pipefail
+
+cannot() {
+    echo "with-qemu-i386: $*" >&2
+    exit 125
+}
+
+[ $# -gt 0 ] || cannot "usage: with-qemu-i386.sh COMMAND [ARGS...]"
+
+# qemu's own binfmt entry for i386: its magic and mask, flags with F, which
+# opens the emulator when it is registered, so that it is found whatever
+# the namespace's view of the files later.
+entry=/usr/share/qemu/binfmt.d/qemu-i386.conf
+command -v qemu-i386 >/dev/null ||
+    cannot "no qemu-i386 (qemu-user 10 or later; scripts/setup.sh installs it from bookworm-backports)"
+said=$(qemu-i386 --version | head -1)
+major=$(sed -n 's/^qemu-i386 version \([0-9]*\)\..*/\1/p' <<<"$said")
+[ -n "$major" ] && [ "$major" -ge 10 ] ||
+    cannot "$said is too old for Wine (before 10 it ignores MAP_FIXED_NOREPLACE; qemu-user from bookworm-backports)"
+[ -r "$entry" ] || cannot "no $entry (qemu-user 10 or later ships it)"
+grep -q '^:qemu-i386:M:.*:[A-Z]*F[A-Z]*$' "$entry" || cannot "$entry has no flag F: $(cat "$entry")"
+
+# The namespace's own binfmt_misc, mounted over the machine's in the private
+# mount namespace.
+inside='mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null || {
+    echo "with-qemu-i386: no binfmt_misc of its own in a user namespace (Linux 6.7 or later; this is $(uname -r))" >&2
+    exit 125
+}
+cat "$1" >/proc/sys/fs/binfmt_misc/register || {
+    echo "with-qemu-i386: the binfmt_misc of the namespace refused $1" >&2
+    exit 125
+}
+shift
+exec "$@"'
+said=$(unshare --user --map-root-user --mount true 2>&1) ||
+    cannot "no user and mount namespace of its own: $said"
+exec unshare --user --map-root-user --mount sh -c "$inside" with-qemu-i386 "$entry" "$@"
