@@ -44,8 +44,17 @@ major=$(sed -n 's/^qemu-i386 version \([0-9]*\)\..*/\1/p' <<<"$said")
 grep -q '^:qemu-i386:M:.*:[A-Z]*F[A-Z]*$' "$entry" || cannot "$entry has no flag F: $(cat "$entry")"
 
 # The namespace's own binfmt_misc, mounted over the machine's in the private
-# mount namespace.
-inside='mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null || {
+# mount namespace. $1 is the entry; $2, when not empty, a FIFO that says
+# when the namespace's users are mapped.
+inside='if [ -n "$2" ]; then
+    read -r mapped <"$2"
+    rm -f "$2"
+    [ "$mapped" = mapped ] || {
+        echo "with-qemu-i386: the users of the namespace could not be mapped" >&2
+        exit 125
+    }
+fi
+mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null || {
     echo "with-qemu-i386: no binfmt_misc of its own in a user namespace (Linux 6.7 or later; this is $(uname -r))" >&2
     exit 125
 }
@@ -53,8 +62,31 @@ cat "$1" >/proc/sys/fs/binfmt_misc/register || {
     echo "with-qemu-i386: the binfmt_misc of the namespace refused $1" >&2
     exit 125
 }
-shift
+shift 2
 exec "$@"'
 said=$(unshare --user --map-root-user --mount true 2>&1) ||
     cannot "no user and mount namespace of its own: $said"
-exec unshare --user --map-root-user --mount sh -c "$inside" with-qemu-i386 "$entry" "$@"
+if [ "$(id -u)" -ne 0 ]; then
+    exec unshare --user --map-root-user --mount sh -c "$inside" with-qemu-i386 "$entry" "" "$@"
+fi
+# As root every user and group is mapped to itself, so that root inside
+# can still hand files to other users (as the tests that play another local
+# user do). Only a process outside may write such a map: a helper, detached
+# from the command, writes it once this process has entered the namespace.
+fifo=$(mktemp -u /tmp/with-qemu-i386.XXXXXX)
+mkfifo -m 600 "$fifo"
+outside=$(readlink /proc/$$/ns/user)
+( (
+    for _ in $(seq 1 1000); do
+        [ "$(readlink /proc/$$/ns/user)" = "$outside" ] || break
+        sleep 0.01
+    done
+    if [ "$(readlink /proc/$$/ns/user)" = "$outside" ]; then
+        rm -f "$fifo"
+    elif echo "0 0 4294967295" >/proc/$$/uid_map && echo "0 0 4294967295" >/proc/$$/gid_map; then
+        echo mapped >"$fifo"
+    else
+        echo failed >"$fifo"
+    fi
+) </dev/null >/dev/null 2>&1 & )
+exec unshare --user --mount sh -c "$inside" with-qemu-i386 "$entry" "$fifo" "$@"
