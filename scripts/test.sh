@@ -66,9 +66,13 @@ start_wine_prefix() { # WINEARCH, the Wine loader's command
 run32=()
 runs_32bit=yes
 how_32bit="natively"
+timeout_32bit=300
 if ! said=$(wine --version 2>&1) && [[ $said == *"Exec format error"* ]]; then
     if emulated=$(scripts/with-qemu-i386.sh wine --version 2>&1); then
         run32=("$PWD/scripts/with-qemu-i386.sh")
+        # Each 32-bit program starts several times slower: the limit that
+        # catches a hung test grows with it.
+        timeout_32bit=600
         how_32bit="through $(qemu-i386 --version | head -1), as this machine starts no 32-bit programs"
     else
         runs_32bit=
@@ -85,11 +89,14 @@ if [ -n "$runs_32bit" ]; then
     started_32bit=$SECONDS
     (cd build/windows
      code=0
-     "${run32[@]}" ctest --output-on-failure --timeout 300 --repeat until-pass:2 || code=$?
+     "${run32[@]}" ctest --output-on-failure --timeout "$timeout_32bit" --repeat until-pass:2 || code=$?
      echo "$code $((SECONDS - started_32bit))" >"$windows_log.end") >"$windows_log" 2>&1 &
     windows_tests=$!
 fi
-start_wine_prefix win64 "$wine64"
+# Where 32-bit programs start only through the emulator, the 64-bit
+# prefix is made through it too: its first boot sets up the 32-bit half
+# (syswow64) with 32-bit programs, which the win32 archive's trial needs.
+start_wine_prefix win64 "${run32[@]}" "$wine64"
 (cd build/windows64 && ctest --output-on-failure --timeout 300 --repeat until-pass:2) \
     >"$windows_log.64" 2>&1 || status=1
 package_args=()
