@@ -153,6 +153,14 @@ def main():
             started = time.monotonic()
             results = run_together(program, opts.wine, folder, env, opts.sensors)
             bad = [n for n in range(opts.sensors) if results[n] != alone[n]]
+            # Wine's server kills a process that is slow to be gone once
+            # its threads have ended (SIGKILL, -9): the answer is whole, the
+            # exit code lost. Nothing else here sends that signal.
+            killed = [n for n in bad if opts.wine and results[n] == (alone[n][0], -9)]
+            if killed:
+                print("load: round %d: %d answered in full and were killed by Wine as they"
+                      " ended" % (round_number, len(killed)))
+                bad = [n for n in bad if n not in killed]
             for n in bad[:3]:
                 print("  S%02d alone: %r\n  S%02d together: %r" % (n, alone[n], n, results[n]))
             wrong += len(bad)
