@@ -60,26 +60,6 @@ class ChildProcess {
 #endif
 };
 
-// A request to a child is a list of byte strings (any bytes, empty ones
-// too) in one block: the number of words in decimal on the first line, then
-// each word in lowercase hexadecimal on a line of its own, every line ended
-// by "\n". The count tells where the block ends, so that a reader needs no
-// end of input after it. Readers refuse blocks of more than
-// max_request_words words or max_request_bytes bytes.
-constexpr std::size_t max_request_words = 64;
-constexpr std::size_t max_request_bytes = 1024 * 1024;
-std::string encode_request(const std::vector<std::string> &words);
-
-// Decodes block, which must be exactly one whole request: false (words
-// then undefined) when it is truncated, malformed, too large, or followed
-// by anything.
-bool decode_request(const std::string &block, std::vector<std::string> &words);
-
-// Reads one request from in, up to the end of its last line and no further;
-// false as decode_request, or when the input ends or fails before the block
-// is whole.
-bool read_request(std::FILE *in, std::vector<std::string> &words);
-
 // In a child: ends the process when the parent with this id is gone
 // (Linux; elsewhere the parent's job object does it).
 void end_with_parent(unsigned long parent);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/files.h"
+#include "run/child_protocol.h"
 #include "run/children.h"
 
 namespace {
