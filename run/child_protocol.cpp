@@ -1,7 +1,9 @@
 #include "run/child_protocol.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <iterator>
+#include <random>
 #include <utility>
 
 namespace {
@@ -94,7 +96,8 @@ bool read_request(std::FILE *in, std::vector<std::string> &words) {
 
 std::vector<std::string> child_request(const RunContext &ctx, const std::string &entry,
                                        const std::string &label_selector,
-                                       const LogonParameters &carried) {
+                                       const LogonParameters &carried,
+                                       const std::string &boundary) {
     std::vector<std::string> words = {ctx.profile_directory,
                                       entry,
                                       label_selector,
@@ -106,12 +109,13 @@ std::vector<std::string> child_request(const RunContext &ctx, const std::string 
                                       std::to_string(ctx.connect_seconds)};
     for (auto field : carried_fields)
         words.push_back(carried.*field);
+    words.push_back(boundary);
     return words;
 }
 
 bool take_child_request(const std::vector<std::string> &words, RunContext &ctx, std::string &entry,
-                        std::string &label_selector) {
-    if (words.size() != 9 + std::size(carried_fields)) return false;
+                        std::string &label_selector, std::string &boundary) {
+    if (words.size() != 10 + std::size(carried_fields) || !is_boundary(words.back())) return false;
     ctx.profile_directory = words[0];
     entry = words[1];
     label_selector = words[2];
@@ -126,5 +130,62 @@ bool take_child_request(const std::vector<std::string> &words, RunContext &ctx, 
     std::size_t at = 9;
     for (auto field : carried_fields)
         ctx.logon.*field = words[at++];
+    boundary = words.back();
     return true;
+}
+
+std::string new_boundary() {
+    static const char digits[] = "0123456789abcdef";
+    std::random_device source;
+    std::string boundary;
+    while (!is_boundary(boundary)) {
+        boundary.clear();
+        while (boundary.size() < boundary_size) {
+            auto bits = static_cast<std::uint32_t>(source());
+            for (int i = 0; i < 8 && boundary.size() < boundary_size; ++i, bits >>= 4)
+                boundary += digits[bits & 15];
+        }
+    }
+    return boundary;
+}
+
+bool is_boundary(const std::string &text) {
+    if (text.size() != boundary_size ||
+        text.find_first_not_of("0123456789abcdef") != std::string::npos)
+        return false;
+    // No border (a beginning that is also its end): then no output, whatever
+    // its last bytes, can make the boundary's first appearance begin before
+    // the trailer.
+    for (std::size_t n = 1; n < text.size(); ++n)
+        if (text.compare(0, n, text, text.size() - n, n) == 0) return false;
+    return true;
+}
+
+std::string response_trailer(const std::string &boundary, int outcome) {
+    return boundary + ":" + std::to_string(outcome) + "\n";
+}
+
+ResponseState read_response(const std::string &received, const std::string &boundary,
+                            std::string &output, int &outcome) {
+    std::string::size_type at = received.find(boundary);
+    if (at == std::string::npos) {
+        output = received;
+        return ResponseState::Partial;
+    }
+    std::string rest = received.substr(at + boundary.size());
+    // ":", a digit, "\n": what has come of it must fit.
+    static const std::string outcomes[] = {"0", "3", "4"};
+    for (const std::string &digit : outcomes) {
+        std::string trailer = ":" + digit + "\n";
+        if (rest.size() < trailer.size() && trailer.compare(0, rest.size(), rest) == 0) {
+            output = received;
+            return ResponseState::Partial;
+        }
+        if (rest == trailer) {
+            output = received.substr(0, at);
+            outcome = digit[0] - '0';
+            return ResponseState::Whole;
+        }
+    }
+    return ResponseState::Malformed;
 }

@@ -44,7 +44,7 @@ ChildProcess::~ChildProcess() {
     if (pipe_ >= 0) ::close(pipe_);
 }
 
-bool ChildProcess::start(const std::vector<std::string> &arguments, std::string input) {
+bool ChildProcess::start(const std::vector<std::string> &arguments) {
     std::string program = running_program();
     int output_ends[2], input_ends[2];
     if (!make_pipe(output_ends)) return false;
@@ -77,15 +77,14 @@ bool ChildProcess::start(const std::vector<std::string> &arguments, std::string 
     pid_ = pid;
     pipe_ = output_ends[0];
     input_pipe_ = input_ends[1];
-    input_ = std::move(input);
     return true;
 }
 
-bool ChildProcess::send_input() {
-    // A child that has ended (or been killed) before reading everything
-    // breaks the pipe: the write fails with EPIPE. The SIGPIPE that comes
-    // with it is held back for this thread alone and then taken off, so
-    // that it ends nothing.
+bool ChildProcess::send(const std::string &bytes) {
+    if (input_pipe_ < 0) return false;
+    // A child that has ended (or been killed) breaks the pipe: the write
+    // fails with EPIPE. The SIGPIPE that comes with it is held back for this
+    // thread alone and then taken off, so that it ends nothing.
     sigset_t pipe_signal, before, pending;
     sigemptyset(&pipe_signal);
     sigaddset(&pipe_signal, SIGPIPE);
@@ -93,8 +92,8 @@ bool ChildProcess::send_input() {
     bool already_pending = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
     std::size_t at = 0;
     bool whole = true;
-    while (at < input_.size()) {
-        ssize_t n = ::write(input_pipe_, input_.data() + at, input_.size() - at);
+    while (at < bytes.size()) {
+        ssize_t n = ::write(input_pipe_, bytes.data() + at, bytes.size() - at);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             whole = false;
@@ -108,21 +107,24 @@ bool ChildProcess::send_input() {
         }
     }
     pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    ::close(input_pipe_);
-    input_pipe_ = -1;
     return whole;
 }
 
-void ChildProcess::collect() {
-    bool sent = send_input();
-    if (!sent) kill();
-    char buffer[4096];
+std::size_t ChildProcess::read(char *buffer, std::size_t size) {
     for (;;) {
-        ssize_t n = ::read(pipe_, buffer, sizeof buffer);
+        ssize_t n = ::read(pipe_, buffer, size);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        if (output.size() < max_output) output.append(buffer, static_cast<std::size_t>(n));
+        return n > 0 ? static_cast<std::size_t>(n) : 0;
     }
+}
+
+void ChildProcess::close_input() {
+    if (input_pipe_ >= 0) ::close(input_pipe_);
+    input_pipe_ = -1;
+}
+
+int ChildProcess::wait() {
+    if (pid_ <= 0) return -1;
     // Waits without reaping, so that kill() never meets a reused id.
     siginfo_t info;
     while (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT) < 0 &&
@@ -130,10 +132,13 @@ void ChildProcess::collect() {
     }
     std::lock_guard<std::mutex> hold(lock_);
     int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    if (!reaped_) {
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        reaped_ = true;
+        exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    reaped_ = true;
-    exit_code = sent && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return exit_code_;
 }
 
 void ChildProcess::kill() {

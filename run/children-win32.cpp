@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
+#include <mutex>
 #include <utility>
 #include <windows.h>
 
@@ -41,7 +42,12 @@ ChildProcess::~ChildProcess() {
     if (process_) CloseHandle(process_);
 }
 
-bool ChildProcess::start(const std::vector<std::string> &arguments, std::string input) {
+bool ChildProcess::start(const std::vector<std::string> &arguments) {
+    // One start at a time: the child's ends of the pipes are inheritable
+    // until the child has them, and a start beside it must not take them
+    // along, should the list of handles to pass be refused.
+    static std::mutex starting;
+    std::lock_guard<std::mutex> one_at_a_time(starting);
     std::string program = running_program();
     std::string command = quoted(program);
     for (const std::string &argument : arguments)
@@ -105,43 +111,52 @@ bool ChildProcess::start(const std::vector<std::string> &arguments, std::string 
     process_ = info.hProcess;
     pipe_ = read_end;
     input_pipe_ = input_write;
-    input_ = std::move(input);
     return true;
 }
 
-bool ChildProcess::send_input() {
-    // A child that has ended (or been killed) before reading everything
-    // breaks the pipe: the write fails instead of waiting.
+bool ChildProcess::send(const std::string &bytes) {
+    if (!input_pipe_) return false;
+    // A child that has ended (or been killed) breaks the pipe: the write
+    // fails instead of waiting.
     std::size_t at = 0;
-    bool whole = true;
-    while (at < input_.size()) {
-        std::size_t rest = input_.size() - at;
+    while (at < bytes.size()) {
+        std::size_t rest = bytes.size() - at;
         DWORD n = 0, piece = static_cast<DWORD>(rest < 65536 ? rest : 65536);
-        if (!WriteFile(input_pipe_, input_.data() + at, piece, &n, nullptr) || n == 0) {
-            whole = false;
-            break;
-        }
+        if (!WriteFile(input_pipe_, bytes.data() + at, piece, &n, nullptr) || n == 0) return false;
         at += n;
     }
-    CloseHandle(input_pipe_);
-    input_pipe_ = nullptr;
-    return whole;
+    return true;
 }
 
-void ChildProcess::collect() {
-    bool sent = send_input();
-    if (!sent) kill();
-    char buffer[4096];
-    DWORD n = 0;
-    while (ReadFile(pipe_, buffer, sizeof buffer, &n, nullptr) && n > 0)
-        if (output.size() < max_output) output.append(buffer, n);
+std::size_t ChildProcess::read(char *buffer, std::size_t size) {
+    DWORD n = 0, piece = static_cast<DWORD>(size < 65536 ? size : 65536);
+    // The end of the output is a broken pipe; a write of no bytes is none.
+    while (ReadFile(pipe_, buffer, piece, &n, nullptr))
+        if (n > 0) return n;
+    return 0;
+}
+
+void ChildProcess::close_input() {
+    if (input_pipe_) CloseHandle(input_pipe_);
+    input_pipe_ = nullptr;
+}
+
+int ChildProcess::wait() {
+    if (!process_) return -1;
     WaitForSingleObject(process_, INFINITE);
     DWORD code = 0;
-    if (sent && GetExitCodeProcess(process_, &code)) exit_code = static_cast<int>(code);
+    std::lock_guard<std::mutex> hold(lock_);
+    if (killed_ || !GetExitCodeProcess(process_, &code)) return -1;
+    return static_cast<int>(code);
 }
 
 void ChildProcess::kill() {
-    if (process_) TerminateProcess(process_, 255);
+    std::lock_guard<std::mutex> hold(lock_);
+    // A child that has ended keeps its exit code.
+    if (process_ && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
+        killed_ = true;
+        TerminateProcess(process_, 255);
+    }
 }
 
 void end_with_parent(unsigned long) {}
