@@ -67,14 +67,13 @@ int run_item_child(int argc, const char *const *argv, const FileOpener &files) {
                 load_library(ctx);
                 loaded = true;
             }
+            // scan_system ends its session and empties the folder for the
+            // next system, as in the sequential loop.
             outcome = outcome_code(scan_system(ctx, entry, label_selector, files, [] {}));
         } catch (const NumberedError &) {
             outcome = child_failed;
+            finish_session(*ctx.folder, true);
         }
-        // The next system begins in an empty folder, as in the sequential
-        // loop (scan_system has ended its session; this keeps the trace of
-        // one that did not get so far).
-        finish_session(*ctx.folder, outcome != child_processed);
         console_write(response_trailer(boundary, outcome));
     }
     remove_run_folder(*ctx.folder, false);

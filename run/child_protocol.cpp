@@ -136,7 +136,8 @@ bool take_child_request(const std::vector<std::string> &words, RunContext &ctx, 
 
 std::string new_boundary() {
     static const char digits[] = "0123456789abcdef";
-    std::random_device source;
+    // Made once: opening the source costs more than drawing from it.
+    thread_local std::random_device source;
     std::string boundary;
     while (!is_boundary(boundary)) {
         boundary.clear();

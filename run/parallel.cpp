@@ -58,9 +58,13 @@ struct Worker {
     std::size_t item = 0;    // the system it is on
     Clock::time_point since; // when it took that system
     bool ended = false;      // its thread has finished
+    bool started = false;    // the child was started before the thread
+    bool alive = false;      // and is running
 };
 
 struct Scheduler {
+    explicit Scheduler(RunContext &run_context) : ctx(run_context) {}
+    RunContext &ctx;
     std::vector<ListItem> items;
     std::vector<std::size_t> queue; // the items that need a child, in list order
     std::size_t next = 0;           // the next of queue to be taken
@@ -71,6 +75,10 @@ struct Scheduler {
     bool lost_child = false; // a child ended without removing its run folder
     Clock::duration patience = first_patience;
     Clock::duration longest = Clock::duration::zero();
+    // The answer so far: the items shown, in list order, and their counts.
+    SystemCounters count;
+    std::size_t shown = 0;
+    bool fatal = false; // a fatal result was shown: its answer ends the output
 
     std::mutex lock;
     std::condition_variable changed;
@@ -80,6 +88,14 @@ struct Scheduler {
     // waits; when not yet, wake is set to when it may be.
     bool wanted_child(Clock::time_point now, Clock::time_point &wake) const;
     void start_worker();
+    // The first child, started ahead while the parent reads the profiles.
+    std::unique_ptr<Worker> ahead;
+    // Under lock: prints the results that have come in list order, so far
+    // as they have; whichever thread completes the next one does it, so
+    // that a list that goes well wakes nobody else.
+    void print_ready();
+    // Under lock: whether the main thread has a decision to make.
+    bool finished() const { return fatal || shown == items.size(); }
 };
 
 // Takes the system's answer from the child: false when the child ended,
@@ -107,8 +123,12 @@ bool read_answer(ChildProcess &child, const std::string &boundary, std::string &
     }
 }
 
+bool start_child(ChildProcess &child) {
+    return child.start({item_child_argument, std::to_string(process_id())});
+}
+
 void Scheduler::work(Worker &worker) {
-    bool alive = worker.child.start({item_child_argument, std::to_string(process_id())});
+    bool alive = worker.started ? worker.alive : start_child(worker.child);
     std::unique_lock<std::mutex> hold(lock);
     for (;;) {
         ListItem &item = items[worker.item];
@@ -131,12 +151,16 @@ void Scheduler::work(Worker &worker) {
         item.result = outcome;
         item.output = std::move(output);
         item.done = true;
+        bool wake_main = false;
         if (outcome == child_processed) {
             longest = std::max(longest, Clock::now() - worker.since);
+            auto before = patience;
             patience = std::min<Clock::duration>(
                 std::max<Clock::duration>(2 * longest, least_patience), most_patience);
+            wake_main = patience != before;
         }
-        changed.notify_all();
+        print_ready();
+        if (wake_main || finished()) changed.notify_all();
         if (!alive || stop || next == queue.size()) break;
         worker.item = queue[next++];
         worker.since = Clock::now();
@@ -170,7 +194,7 @@ bool Scheduler::wanted_child(Clock::time_point now, Clock::time_point &wake) con
 }
 
 void Scheduler::start_worker() {
-    workers.push_back(std::make_unique<Worker>());
+    workers.push_back(ahead ? std::move(ahead) : std::make_unique<Worker>());
     Worker &worker = *workers.back();
     worker.item = queue[next++];
     worker.since = Clock::now();
@@ -204,11 +228,34 @@ bool take_result(const ListItem &item, SystemCounters &count, std::string &text)
     }
 }
 
+void Scheduler::print_ready() {
+    if (stop) return; // what is left is the main thread's
+    std::string text;
+    std::size_t before = shown;
+    while (shown < items.size() && items[shown].done && !fatal) {
+        ++count.NoSystems;
+        const ListItem &item = items[shown++];
+        fatal = !take_result(item, count, text);
+        if (fatal) text += item.output;
+    }
+    if (shown == before) return;
+    if (!text.empty()) console_write(text);
+    std::string rest;
+    for (std::size_t i = shown; i < items.size(); ++i)
+        rest += items[i].entry + "#";
+    report_progress(ctx, count, false, rest);
+}
+
 } // namespace
 
 int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &files) {
-    Scheduler run;
+    Scheduler run(ctx);
     run.parallel = ctx.parallel;
+    // The first child is needed in any case: it starts while the profiles
+    // are read.
+    run.ahead = std::make_unique<Worker>();
+    run.ahead->started = true;
+    run.ahead->alive = start_child(run.ahead->child);
     // The profiles are read here first, in list order, only to know which
     // labels each one carries over to the next; each child reads its own
     // again from there.
@@ -239,42 +286,26 @@ int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
         run.queue.push_back(run.items.size() - 1);
     }
 
-    SystemCounters count;
-    begin_list(ctx, count, sensor.system_list);
+    begin_list(ctx, run.count, sensor.system_list);
     const std::vector<ListItem> &items = run.items;
-    std::size_t shown = 0;
     auto due = ctx.deadline->started + std::chrono::seconds(ctx.deadline->seconds) -
                std::chrono::milliseconds(300);
-    bool fatal = false, late = false;
+    bool late = false;
     std::unique_lock<std::mutex> hold(run.lock);
-    while (shown < items.size() && !fatal) {
+    run.print_ready(); // the entries that need no child, up to the first that does
+    while (!run.finished()) {
         Clock::time_point wake = due;
         while (run.wanted_child(Clock::now(), wake))
             run.start_worker();
-        if (!items[shown].done) {
-            if (run.changed.wait_until(hold, wake) == std::cv_status::timeout &&
-                Clock::now() >= due && !items[shown].done) {
-                late = true;
-                break;
-            }
-            continue;
+        if (run.changed.wait_until(hold, wake) == std::cv_status::timeout && Clock::now() >= due &&
+            !run.finished()) {
+            late = true;
+            break;
         }
-        // In list order, whatever order the children answer in.
-        std::string text;
-        while (shown < items.size() && items[shown].done && !fatal) {
-            ++count.NoSystems;
-            const ListItem &item = items[shown++];
-            fatal = !take_result(item, count, text);
-            if (fatal) text += item.output;
-        }
-        if (!text.empty()) console_write(text);
-        std::string rest;
-        for (std::size_t i = shown; i < items.size(); ++i)
-            rest += items[i].entry + "#";
-        hold.unlock();
-        report_progress(ctx, count, false, rest);
-        hold.lock();
     }
+    bool fatal = run.fatal;
+    SystemCounters &count = run.count;
+    std::size_t &shown = run.shown;
     run.stop = true;
     // Out of time or after a fatal error that ends the run, whatever still
     // runs is no longer wanted; otherwise the children end as their input
@@ -295,6 +326,11 @@ int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
                 if (!worker->ended) worker->child.kill();
     }
     hold.unlock();
+    if (run.ahead && run.ahead->alive) {
+        // Started for nothing: no system needed a child.
+        run.ahead->child.close_input();
+        run.ahead->child.wait();
+    }
     for (auto &worker : run.workers)
         worker->thread.join();
     // A killed child could not remove its run folder.
