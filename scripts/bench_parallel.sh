@@ -39,7 +39,7 @@ open(work + "/sapsim.ini", "w").write(
     system() + system("HNG", host="saphang", sysnr="09", fault="hang") +
     system("DRP", host="sapdrop", sysnr="08", fault="hangup"))
 PY
-python3 sapsim/sapsim.py "$work/sapsim.ini" --lifetime 3600 >"$work/port" &
+python3 sapsim/sapsim.py "$work/sapsim.ini" --lifetime 3600 >"$work/port" 2>"$work/sapsim.log" &
 pids+=($!)
 # A port that never answers a handshake: a listener whose full queue is
 # never accepted, as a powered-off host.
