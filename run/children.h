@@ -9,15 +9,20 @@
 
 // A child process of the sensor itself, started with arguments of the
 // program's own, that learns what it is to do through its standard input:
-// a pipe from this process, on which the parent writes one request block
-// (encode_request) and closes it. The command line carries nothing of a
-// profile or the options, since other local users can read it. The child's
-// standard output is a pipe to this process. It inherits nothing else: its
-// standard error is the null device, and no other handle or descriptor of
-// ours is passed on. A child ends with its parent: Linux kills it when the
-// parent dies (the child asks for that, see end_with_parent), Windows
-// through a job object that kills its processes when the parent's handle
-// to it closes.
+// a pipe from this process, on which the parent writes request blocks
+// (encode_request), one at a time, and which it closes when it has no more.
+// The command line carries nothing of a profile or the options, since other
+// local users can read it. The child's standard output is a pipe to this
+// process. It inherits nothing else: its standard error is the null device,
+// and no other handle or descriptor of ours is passed on (every one of ours
+// is close-on-exec or not inheritable, so that a child started beside it
+// cannot hold its pipes open). A child ends with its parent: Linux kills it
+// when the parent dies (the child asks for that, see end_with_parent),
+// Windows through a job object that kills its processes when the parent's
+// handle to it closes.
+//
+// send, read, close_input and wait are for one thread at a time (the one
+// that talks to the child); kill may come from any thread, at any moment.
 class ChildProcess {
   public:
     ChildProcess() = default;
@@ -25,60 +30,38 @@ class ChildProcess {
     ChildProcess(const ChildProcess &) = delete;
     ChildProcess &operator=(const ChildProcess &) = delete;
 
-    // Starts the running program again with arguments; input is what
-    // collect() writes to its standard input. False when it cannot start.
-    bool start(const std::vector<std::string> &arguments, std::string input);
-    // Writes the input whole and closes the child's standard input, then
-    // reads the child's output to its end (at most max_output bytes are
-    // kept) and waits for it to exit. A child that does not take its input
-    // whole (it ended early, or was killed) is killed and counts as not
-    // exited by itself. Blocks; meant for a thread of its own, so that a
-    // child that neither reads nor ends holds up nobody but that thread
-    // until kill().
-    void collect();
-    // Ends the child at once; collect() then returns.
+    // Starts the running program again with arguments. False when it
+    // cannot start.
+    bool start(const std::vector<std::string> &arguments);
+    // Writes bytes whole to the child's standard input. False when the pipe
+    // broke first (the child has ended or was killed); that never raises
+    // SIGPIPE.
+    bool send(const std::string &bytes);
+    // Reads what the child has written to its standard output, up to size
+    // bytes, waiting for some; 0 once the output has ended (the child has
+    // ended or closed it).
+    std::size_t read(char *buffer, std::size_t size);
+    // Closes the child's standard input: the end of its requests.
+    void close_input();
+    // Waits for the child to end; its exit code, or -1 when it did not exit
+    // by itself (killed, or ended by a signal or an exception).
+    int wait();
+    // Ends the child at once; read() then comes to the end of the output.
     void kill();
 
-    std::string output;
-    // The child's exit code; -1 when it did not exit by itself.
-    int exit_code = -1;
-    static constexpr std::size_t max_output = 256 * 1024;
-
   private:
-    // Writes input_ to the child's standard input and closes that; false
-    // when the pipe broke before all of it was written.
-    bool send_input();
-
-    std::string input_;
 #ifdef _WIN32
     void *process_ = nullptr, *pipe_ = nullptr, *input_pipe_ = nullptr;
+    std::mutex lock_;
+    bool killed_ = false;
 #else
     int pid_ = -1, pipe_ = -1, input_pipe_ = -1;
     // Once the child is reaped its id may be reused: kill() must not touch it.
     std::mutex lock_;
     bool reaped_ = false;
+    int exit_code_ = -1;
 #endif
 };
-
-// A request to a child is a list of byte strings (any bytes, empty ones
-// too) in one block: the number of words in decimal on the first line, then
-// each word in lowercase hexadecimal on a line of its own, every line ended
-// by "\n". The count tells where the block ends, so that a reader needs no
-// end of input after it. Readers refuse blocks of more than
-// max_request_words words or max_request_bytes bytes.
-constexpr std::size_t max_request_words = 64;
-constexpr std::size_t max_request_bytes = 1024 * 1024;
-std::string encode_request(const std::vector<std::string> &words);
-
-// Decodes block, which must be exactly one whole request: false (words
-// then undefined) when it is truncated, malformed, too large, or followed
-// by anything.
-bool decode_request(const std::string &block, std::vector<std::string> &words);
-
-// Reads one request from in, up to the end of its last line and no further;
-// false as decode_request, or when the input ends or fails before the block
-// is whole.
-bool read_request(std::FILE *in, std::vector<std::string> &words);
 
 // In a child: ends the process when the parent with this id is gone
 // (Linux; elsewhere the parent's job object does it).

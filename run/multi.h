@@ -29,13 +29,22 @@ SystemOutcome scan_system(RunContext &ctx, const std::string &entry,
 // other. Out of time, the systems still running count as failed.
 int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &files);
 
-// Argument 1 of a child process that scans one system for a parallel run.
-// Longer than any profile name may be, so that no profile can take it.
-constexpr const char *item_child_argument =
-    "--ramgauge-child-scanning-one-system-of-a-parallel-item-run-not-by-hand";
+// The list's parts that the sequential loop and the parallel run share.
 
-// The child's side: argv as the parent wrote it (the mark and the parent's
-// process id), the system and the run's values in one request on standard
-// input. Prints what the run prints for the system; the exit code tells the
-// outcome (2 for a command line or request it cannot take).
-int run_item_child(int argc, const char *const *argv, const FileOpener &files);
+// Takes the first entry off a list of entries each ended by "#" (the last
+// one's "#" may be missing); count_entries counts them.
+std::string take_entry(std::string &list);
+unsigned count_entries(const std::string &list);
+
+// Keeps the watchdog's view of the list in step with the run: the counters,
+// whether a system is in progress, and the entries not yet started.
+void report_progress(RunContext &ctx, const SystemCounters &count, bool in_progress,
+                     const std::string &list);
+
+// Header lines and the document's header, as the run begins.
+void begin_list(RunContext &ctx, const SystemCounters &count, const std::string &list);
+
+// The summary that ends the list's answer; returns the exit code, 0.
+int end_list(RunContext &ctx, const SystemCounters &count);
+
+void count_outcome(SystemCounters &count, SystemOutcome outcome);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/files.h"
+#include "run/child_protocol.h"
 #include "run/children.h"
 
 namespace {
@@ -125,14 +126,132 @@ TEST(ChildRequest, ReadRequestTakesOneBlockFromAStream) {
 }
 
 // A child that ends without reading its input breaks the pipe: the parent
-// neither blocks nor dies of SIGPIPE, and the child counts as failed. The
-// child is this test program, which reads nothing; the input is larger than
-// any pipe's buffer.
-TEST(ChildProcess, ChildThatTakesNoInputCountsAsFailed) {
+// neither blocks nor dies of SIGPIPE, and learns that the child has ended.
+// The child is this test program, which reads nothing; the input is larger
+// than any pipe's buffer.
+TEST(ChildProcess, ChildThatTakesNoInputBreaksThePipe) {
     ChildProcess child;
-    ASSERT_TRUE(child.start({"--gtest_filter=-*"}, std::string(8 * 1024 * 1024, 'x')));
-    child.collect();
-    EXPECT_EQ(child.exit_code, -1);
+    ASSERT_TRUE(child.start({"--gtest_filter=-*"}));
+    EXPECT_FALSE(child.send(std::string(8 * 1024 * 1024, 'x')));
+    char buffer[4096];
+    while (child.read(buffer, sizeof buffer) > 0) {
+    }
+    EXPECT_EQ(child.wait(), 0);
+    EXPECT_FALSE(child.send("more"));
+}
+
+// No beginning of it is also its end.
+const std::string boundary = "0123456789abcdef0123456789abcdee";
+
+// What a child prints for a system comes back byte for byte, whatever it
+// holds (parts of the boundary too), and however the pipe cuts it into
+// pieces: before the last byte of the trailer the answer is partial.
+TEST(ChildResponse, RoundTripKeepsTheOutputAndOutcome) {
+    const std::string outputs[] = {
+        "",
+        "<Result>\n<Channel>PRD.P00</Channel>\n<Value>12</Value>\n</Result>\n",
+        all_bytes(),
+        boundary.substr(0, 31) + ":0\n", // all but one digit of the boundary
+        boundary.substr(1) + ":3\n" + boundary.substr(0, 16),
+        "0123456789abcdef0123456789abcde:4\n", // another boundary's likeness
+    };
+    for (int outcome : {child_processed, child_failed, child_not_found}) {
+        for (const std::string &output : outputs) {
+            std::string answer = output + response_trailer(boundary, outcome);
+            for (std::size_t cut = 0; cut <= answer.size(); ++cut) {
+                std::string got;
+                int got_outcome = -1;
+                ResponseState state =
+                    read_response(answer.substr(0, cut), boundary, got, got_outcome);
+                if (cut < answer.size()) {
+                    EXPECT_EQ(state, ResponseState::Partial) << output << " cut at " << cut;
+                    EXPECT_EQ(got, answer.substr(0, cut));
+                } else {
+                    EXPECT_EQ(state, ResponseState::Whole) << output;
+                    EXPECT_EQ(got, output);
+                    EXPECT_EQ(got_outcome, outcome);
+                }
+            }
+        }
+    }
+}
+
+// A trailer the child cannot have written breaks the answer; the parent
+// then takes the child for broken.
+TEST(ChildResponse, MalformedTrailersAreRefused) {
+    const struct {
+        const char *what;
+        std::string received;
+    } cases[] = {
+        {"a fatal outcome, which never has a trailer", "x" + boundary + ":1\n"},
+        {"an outcome no child gives", boundary + ":9\n"},
+        {"two digits", boundary + ":03\n"},
+        {"no colon", boundary + "0\n"},
+        {"a blank before the digit", boundary + ": 0\n"},
+        {"a carriage return", boundary + ":0\r\n"},
+        {"bytes after the trailer", boundary + ":0\nnext"},
+        {"a second trailer", boundary + ":0\n" + boundary + ":0\n"},
+    };
+    for (const auto &c : cases) {
+        std::string output;
+        int outcome = -1;
+        EXPECT_EQ(read_response(c.received, boundary, output, outcome), ResponseState::Malformed)
+            << c.what;
+    }
+}
+
+// Boundaries are fresh for each request and have the form a child accepts.
+TEST(ChildResponse, BoundariesAreFreshAndWellFormed) {
+    std::string a = new_boundary(), b = new_boundary();
+    EXPECT_TRUE(is_boundary(a)) << a;
+    EXPECT_TRUE(is_boundary(b)) << b;
+    EXPECT_NE(a, b);
+    for (const std::string &bad :
+         {std::string(), boundary.substr(1), boundary + "0",
+          std::string("0123456789ABCDEF0123456789abcdef"), boundary.substr(1) + "\n"})
+        EXPECT_FALSE(is_boundary(bad)) << bad;
+}
+
+// A child takes exactly the requests a parent makes, and refuses the words
+// of any other (a word missing, one too many, a boundary it cannot use).
+TEST(ChildRequest, RequestWordsRoundTrip) {
+    RunContext parent;
+    parent.profile_directory = "C:\\PRTG\\";
+    parent.option_string = "X,SYSLOG,PARALLEL=2";
+    parent.option_text = "x,SysLog,PARALLEL=2";
+    parent.item_name = "Pages-In [/Sec]";
+    parent.doc.mode = OutputMode::Pinnace;
+    parent.progress_display = true;
+    parent.connect_seconds = 7;
+    LogonParameters carried;
+    carried.Hostname = "sapprd";
+    carried.Gwservice = "sapgw00";
+    carried.Password = "never sent";
+    std::vector<std::string> words = child_request(parent, "PRD.P00", "3", carried, boundary);
+    RunContext child;
+    std::string entry, selector, got_boundary;
+    ASSERT_TRUE(take_child_request(words, child, entry, selector, got_boundary));
+    EXPECT_EQ(entry, "PRD.P00");
+    EXPECT_EQ(selector, "3");
+    EXPECT_EQ(got_boundary, boundary);
+    EXPECT_EQ(child.profile_directory, parent.profile_directory);
+    EXPECT_EQ(child.option_string, parent.option_string);
+    EXPECT_EQ(child.option_text, parent.option_text);
+    EXPECT_EQ(child.item_name, parent.item_name);
+    EXPECT_EQ(child.doc.mode, OutputMode::Pinnace);
+    EXPECT_TRUE(child.progress_display);
+    EXPECT_EQ(child.connect_seconds, 7u);
+    EXPECT_EQ(child.logon.Hostname, "sapprd");
+    EXPECT_EQ(child.logon.Gwservice, "sapgw00");
+    EXPECT_EQ(child.logon.Password, "");
+    for (const std::string &word : words)
+        EXPECT_EQ(word.find("never sent"), std::string::npos);
+
+    std::vector<std::string> fewer(words.begin(), words.end() - 1), more = words, unusable = words;
+    more.push_back("");
+    unusable.back() = "not a boundary";
+    for (const auto &bad : {fewer, more, unusable})
+        EXPECT_FALSE(take_child_request(bad, child, entry, selector, got_boundary));
 }
 
 } // namespace
