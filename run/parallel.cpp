@@ -16,6 +16,7 @@
 #include "run/child.h"
 #include "run/child_protocol.h"
 #include "run/children.h"
+#include "run/deadline.h"
 #include "run/multi.h"
 
 namespace {
@@ -241,6 +242,14 @@ void Scheduler::print_ready() {
         if (fatal) text += item.output;
     }
     if (shown == before) return;
+    if (fatal) {
+        // The fatal answer closes the document: it is the run's final answer,
+        // which no deadline answer may follow, and should a child not die
+        // when it is killed, the watchdog ends this process with its code.
+        console_answer(text);
+        stop_watchdog(*ctx.deadline, 1);
+        return;
+    }
     if (!text.empty()) console_write(text);
     std::string rest;
     for (std::size_t i = shown; i < items.size(); ++i)
