@@ -17,6 +17,7 @@
 #include "common/numbered_error.h"
 #include "config/destination_file.h"
 #include "rfc/sapnwrfc.h"
+#include "rfc/shared_library.h"
 
 const char *nw_library_file_name() {
 #ifdef _WIN32

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "rfc/rfc_library.h"
+#include "rfc/rfc_api.h"
 
 // "sapnwrfc.dll" on Windows, "libsapnwrfc.so" elsewhere.
 const char *nw_library_file_name();
