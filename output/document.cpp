@@ -75,11 +75,11 @@ void open_text(OutputDocument &doc) {
         doc.text += is_xml_mode(doc.mode) ? "\n<Text>" : "\n# ";
 }
 
-void close_text(OutputDocument &doc, const std::string &option_string) {
+void close_text(OutputDocument &doc) {
     if (doc.mode == OutputMode::Json) return;
     if (is_xml_mode(doc.mode))
         doc.text += "</Text>\n";
-    else if (doc.mode == OutputMode::Bramble && option_string.find("CH=") != std::string::npos)
+    else if (doc.mode == OutputMode::Bramble && doc.channel.given)
         doc.text.clear();
 }
 

@@ -13,12 +13,19 @@ bool is_xml_mode(OutputMode mode);
 // program reads (the XML modes and Json), not a picture for a console.
 bool answers_with_document(OutputMode mode);
 
+// "CH=<n>" of the options: in Bramble mode only the value of channel n.
+struct ChannelChoice {
+    bool given = false;
+    long number = 0; // as atoi reads the (at most three) characters after "CH="
+};
+
 // The sensor answer, assembled by appending and printed in one piece.
 struct OutputDocument {
     std::string text;
     OutputMode mode = OutputMode::EXEXML;
     // Calls of write_channel since start-up; never reset.
     std::int32_t channel_counter = 0;
+    ChannelChoice channel; // from the options
     // Json only: the status text, and the state the answer reports. The
     // channel objects are in text.
     std::string message;
@@ -35,9 +42,9 @@ std::string xml_escape(const std::string &text);
 // close_text, the channels, end_document.
 void begin_document(OutputDocument &doc);
 void open_text(OutputDocument &doc);
-// In Bramble mode with "CH=" in the (upper-cased) option string, empties the
-// document so that only the selected channel survives.
-void close_text(OutputDocument &doc, const std::string &option_string);
+// In Bramble mode with a channel chosen ("CH="), empties the document so
+// that only the chosen channel survives.
+void close_text(OutputDocument &doc);
 void end_document(OutputDocument &doc);
 
 // Appends status text, escaped in the XML modes.

@@ -5,9 +5,8 @@
 
 #include "output/console.h"
 
-void write_trace_line(const RfcTrace &trace, const std::string &option_string, RFC_HANDLE handle,
-                      const std::string &text, const std::string &detail) {
-    if (option_string.find(",SYSLOG") == std::string::npos) return;
+void write_trace_line(const RfcTrace &trace, RFC_HANDLE handle, const std::string &text,
+                      const std::string &detail) {
     if (!trace.trace_log) return;
     trace.trace_log->append_line(std::to_string(static_cast<std::int32_t>(handle)) + " " + text +
                                  " " + detail);

@@ -19,11 +19,11 @@ struct RfcTrace {
     std::string eoxput_path;
 };
 
-// "<handle> <text> <detail>\n" to the trace log, when ",SYSLOG" is in the
-// option string and the log is open; flushed at once.
+// "<handle> <text> <detail>\n" to the trace log, when it is open (the
+// option ",SYSLOG"); flushed at once.
 // The handle is shown as the signed 32-bit number it is on every build.
-void write_trace_line(const RfcTrace &trace, const std::string &option_string, RFC_HANDLE handle,
-                      const std::string &text, const std::string &detail);
+void write_trace_line(const RfcTrace &trace, RFC_HANDLE handle, const std::string &text,
+                      const std::string &detail);
 
 // indent blanks, then the label padded to width, " : ", the text and "\n".
 void print_labelled_line(std::FILE *out, const char *label, int indent, int width,

@@ -4,8 +4,6 @@
 
 #include "common/files.h"
 #include "common/numbered_error.h"
-#include "common/text.h"
-#include "rfc/connection.h"
 #include "rfc/nw_library.h"
 #include "rfc/shared_library.h"
 
@@ -15,17 +13,6 @@ const char *rfc_library_file_name() {
 #else
     return "librfc32.so";
 #endif
-}
-
-RfcLibraryChoice rfc_library_choice(const std::string &option_string,
-                                    const std::string &option_text) {
-    if (option_string.find(",RFCLIB=") == std::string::npos) return RfcLibraryChoice::Either;
-    std::string value = option_value(option_string, option_text, ",RFCLIB=");
-    std::string upper = upper_ascii(value);
-    if (upper == "CLASSIC") return RfcLibraryChoice::Classic;
-    if (upper == "NW") return RfcLibraryChoice::NetWeaver;
-    throw NumberedError("Error 1010: ,RFCLIB=" + value +
-                        " names no RFC library; use ,RFCLIB=CLASSIC or ,RFCLIB=NW !");
 }
 
 namespace {

@@ -6,12 +6,8 @@
 // "librfc32.dll" on Windows, "librfc32.so" elsewhere.
 const char *rfc_library_file_name();
 
-// Which library the option string's ",RFCLIB=" asks for: CLASSIC or NW in
-// any case; absent, either (classic first). Throws NumberedError 1010 for
-// any other value.
+// Which library a run may load: either (classic first), or one of them.
 enum class RfcLibraryChoice { Either, Classic, NetWeaver };
-RfcLibraryChoice rfc_library_choice(const std::string &option_string,
-                                    const std::string &option_text);
 
 // Loads the RFC library the choice allows: librfc32 from the directory of
 // the running program; when it is not there or cannot be loaded, SAP's

@@ -7,18 +7,12 @@
 #include "common/files.h"
 #include "common/numbered_error.h"
 #include "output/console.h"
-#include "rfc/connection.h"
 #include "rfc/run_folder.h"
-
-unsigned read_timeout(const std::string &option_string, const std::string &option_text) {
-    return read_number_option(option_string, option_text, ",TIMEOUT=", 1, max_timeout_seconds,
-                              default_timeout_seconds,
-                              "Error 1021: Invalid value for ,TIMEOUT= (1 to 900 seconds) !");
-}
 
 std::string timeout_answer(const DeadlineState &s, bool document_open, int &exit_code) {
     OutputDocument doc;
     doc.mode = s.mode;
+    doc.channel = s.channel;
     if (!s.multi) {
         exit_code = answer_exit_code(s.mode, 2);
         write_error_document(doc, "Error 1020: No answer from " + s.destination + " within " +
@@ -37,7 +31,7 @@ std::string timeout_answer(const DeadlineState &s, bool document_open, int &exit
                   s.NoSystems + left, s.Processed, failed, s.seconds);
     open_text(doc);
     append_status_text(doc, "(***) " + s.item_name + counters);
-    close_text(doc, s.option_string);
+    close_text(doc);
     set_item_status(doc, s.Processed, failed);
     end_document(doc);
     return text + doc.text + "\n";

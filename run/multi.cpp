@@ -13,6 +13,7 @@
 #include "common/numbered_error.h"
 #include "output/console.h"
 #include "rfc/rfc_library.h"
+#include "run/answer.h"
 #include "run/children.h"
 #include "run/single.h"
 #include "run/startup.h"
@@ -58,18 +59,18 @@ void begin_list(RunContext &ctx, const SystemCounters &count, const std::string 
         std::lock_guard<std::mutex> hold(ctx.deadline->lock);
         ctx.deadline->multi = true;
         ctx.deadline->item_name = ctx.item_name;
-        ctx.deadline->option_string = ctx.option_string;
+        ctx.deadline->channel = ctx.options.channel;
         ctx.deadline->mode = ctx.doc.mode;
     }
     report_progress(ctx, count, false, list);
     if (ctx.progress_display) console_write(banner(ctx) + "\n");
-    for (char &c : ctx.option_copy)
+    std::string shown = ctx.options.text;
+    for (char &c : shown)
         if (c == ':') c = ' ';
-    std::string::size_type cut = ctx.option_copy.find(" @");
-    if (cut != std::string::npos) ctx.option_copy.erase(cut);
+    std::string::size_type cut = shown.find(" @");
+    if (cut != std::string::npos) shown.erase(cut);
     if (ctx.progress_display)
-        console_write("* " + time_stamp(ctx.started_at) + " " + ctx.option_copy +
-                      " State=Executing\n");
+        console_write("* " + time_stamp(ctx.started_at) + " " + shown + " State=Executing\n");
     print_item_header(ctx.doc);
 }
 
@@ -82,7 +83,7 @@ int end_list(RunContext &ctx, const SystemCounters &count) {
                   static_cast<unsigned>(count.NoSystems), static_cast<unsigned>(count.Processed),
                   static_cast<unsigned>(count.Failed));
     append_status_text(ctx.doc, "(***) " + ctx.item_name + counters);
-    close_text(ctx.doc, ctx.option_string);
+    close_text(ctx.doc);
     set_item_status(ctx.doc, count.Processed, count.Failed);
     end_document(ctx.doc);
     console_answer(ctx.doc.text + "\n");
@@ -133,12 +134,12 @@ std::vector<std::string> child_request(const RunContext &ctx, const std::string 
     std::vector<std::string> words = {ctx.profile_directory,
                                       entry,
                                       label_selector,
-                                      ctx.option_string,
-                                      ctx.option_text,
+                                      ctx.options.upper,
+                                      ctx.options.text,
                                       ctx.item_name,
                                       output_mode_name(ctx.doc.mode),
                                       ctx.progress_display ? "1" : "0",
-                                      std::to_string(ctx.connect_seconds)};
+                                      std::to_string(ctx.options.connect_seconds)};
     for (auto field : carried_fields)
         words.push_back(carried.*field);
     return words;
@@ -219,7 +220,7 @@ int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
     bool fatal = false, late = false;
     std::unique_lock<std::mutex> hold(lock);
     while (shown < items.size() && !fatal) {
-        while (running < ctx.parallel && next < items.size()) {
+        while (running < ctx.options.parallel && next < items.size()) {
             ListItem &item = items[next++];
             item.started = true;
             if (!item.needs_child) {
@@ -295,7 +296,7 @@ int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
         state.seconds = ctx.deadline->seconds;
     }
     state.mode = ctx.doc.mode;
-    state.option_string = ctx.option_string;
+    state.channel = ctx.options.channel;
     state.multi = true;
     state.item_name = ctx.item_name;
     state.NoSystems = count.NoSystems;
@@ -311,7 +312,6 @@ int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
 SystemOutcome scan_system(RunContext &ctx, const std::string &entry,
                           const std::string &label_selector, const FileOpener &files,
                           const std::function<void()> &started) {
-    ctx.measure.item_answered = false;
     ctx.profile_file_name = entry;
     ctx.profile_path = ctx.profile_directory + entry;
     std::unique_ptr<InputFile> profile;
@@ -341,32 +341,32 @@ SystemOutcome scan_system(RunContext &ctx, const std::string &entry,
                         p.Destination + ", " + p.Sysnr + ", " + p.Client;
     install_rfc_environment(ctx);
     ctx.doc.text.clear();
-    ctx.measure.run_status = "ERR";
+    bool measured = false;
 
     // A faulty profile is never used to log on: its password may be the
     // one left from another system, and a wrong logon can lock the user.
     if (!system_error) {
         try {
-            ctx.handle = open_connection(ctx.rfc, ctx.connection, p, ctx.option_string,
-                                         ctx.option_text, ctx.trace, files, *ctx.folder, entry,
-                                         announce_destination_file(ctx), ctx.connect_seconds);
+            ctx.handle =
+                open_connection(connection_context(ctx, files), connection_request(ctx, entry));
         } catch (const NumberedError &) {
             ctx.handle = 0; // a profile the library cannot take
         }
         if (ctx.handle == 0) {
             system_error = true;
         } else {
-            ctx.measure.run_status = "ERR";
-            MeasureRequest request{ctx.option_string, ctx.trace, true,
-                                   ctx.item_name,     label,     p.Destination};
-            measure_memory(ctx.rfc, ctx.measure, ctx.handle, ctx.doc, request);
-            if (ctx.measure.run_status == "ERR") system_error = true;
+            Measurement m = measure_memory(ctx.rfc, ctx.measure, ctx.handle, ctx.trace);
+            measured = m.status == RunStatus::Measured;
+            if (measured)
+                print_item_answer(ctx.doc, ctx.item_channel_ids, ctx.item_name, label, m.figures);
+            else
+                system_error = true;
         }
     }
     if (ctx.handle != 0) ctx.rfc.RfcClose(ctx.handle);
     ctx.handle = 0;
 
-    bool processed = !system_error && ctx.measure.run_status == "OK" && ctx.measure.item_answered;
+    bool processed = !system_error && measured;
     finish_session(*ctx.folder, !processed);
     if (ctx.progress_display)
         console_write("\n" + progress_line + " State=" + (processed ? "Processed" : "Rfc Failure") +
@@ -378,7 +378,7 @@ int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
     // The plain-text modes count channels across systems (Tamarack's first
     // ten, Bramble's CH=): their order is the run's, so they stay sequential.
     bool counts_channels = !is_xml_mode(ctx.doc.mode);
-    if (ctx.parallel <= 1 || counts_channels || count_entries(sensor.system_list) <= 1)
+    if (ctx.options.parallel <= 1 || counts_channels || count_entries(sensor.system_list) <= 1)
         return run_in_sequence(ctx, sensor, files);
     return run_in_children(ctx, sensor, files);
 }
@@ -397,14 +397,19 @@ int run_item_child(int argc, const char *const *argv, const FileOpener &files) {
     ctx.profile_directory = words[0];
     std::string entry = words[1];
     std::string label_selector = words[2];
-    ctx.option_string = words[3];
-    ctx.option_text = ctx.option_copy = words[4];
+    // words[3], the options upper-cased, is read anew from words[4].
+    try {
+        set_options(ctx, read_options(words[4]));
+    } catch (const NumberedError &) {
+        return 2;
+    }
     ctx.item_name = words[5];
     for (OutputMode m : {OutputMode::EXEXML, OutputMode::Pinnace, OutputMode::Kestrel,
                          OutputMode::Tamarack, OutputMode::Bramble})
         if (words[6] == output_mode_name(m)) ctx.doc.mode = m;
     ctx.progress_display = words[7] == "1";
-    ctx.connect_seconds = static_cast<unsigned>(std::strtoul(words[8].c_str(), nullptr, 10));
+    ctx.options.connect_seconds =
+        static_cast<unsigned>(std::strtoul(words[8].c_str(), nullptr, 10));
     std::size_t at = 9;
     for (auto field : carried_fields)
         ctx.logon.*field = words[at++];

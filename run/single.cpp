@@ -4,6 +4,7 @@
 
 #include "common/clock.h"
 #include "output/console.h"
+#include "run/answer.h"
 #include "run/startup.h"
 
 void install_rfc_environment(RunContext &ctx) {
@@ -18,7 +19,7 @@ void install_rfc_environment(RunContext &ctx) {
 }
 
 void open_trace_log(RunContext &ctx) {
-    if (!has_option(ctx, ",SYSLOG")) return;
+    if (!ctx.options.syslog) return;
     if (!ctx.syslog->open(ctx.profile_directory + "Ramgauge.Log", max_shared_file_size)) return;
     ctx.trace.trace_log = ctx.syslog.get();
     ctx.trace.abort_log = ctx.syslog.get();
@@ -26,11 +27,10 @@ void open_trace_log(RunContext &ctx) {
 }
 
 void load_library(RunContext &ctx) {
-    ctx.rfc = load_rfc_library(rfc_library_choice(ctx.option_string, ctx.option_text));
+    ctx.rfc = load_rfc_library(library_choice(ctx.options));
     open_trace_log(ctx);
     if (ctx.rfc.back_end != RfcBackEnd::NetWeaver) return;
-    write_trace_line(ctx.trace, ctx.option_string, 0, "NetWeaver RFC library loaded",
-                     ctx.rfc.library_path);
+    write_trace_line(ctx.trace, 0, "NetWeaver RFC library loaded", ctx.rfc.library_path);
 }
 
 bool announce_destination_file(const RunContext &ctx) {
@@ -48,26 +48,23 @@ std::string parameter_text(std::string copy) {
 }
 
 int run_single_system(RunContext &ctx, const FileOpener &files) {
-    write_trace_line(ctx.trace, ctx.option_string, 0, "program started", ctx.program_path);
+    write_trace_line(ctx.trace, 0, "program started", ctx.program_path);
     install_rfc_environment(ctx);
-    write_trace_line(ctx.trace, ctx.option_string, 0, "RfcEnvironment called", "");
+    write_trace_line(ctx.trace, 0, "RfcEnvironment called", "");
     ctx.doc.text.clear();
-    ctx.measure.run_status = "ERR";
 
     const LogonParameters &p = ctx.logon;
     if (ctx.progress_display) {
         std::string stamp = time_stamp();
-        ctx.option_copy = parameter_text(ctx.option_copy);
         console_write(banner(ctx) + "\n* " + stamp + " " + ctx.profile_file_name + ", " +
                       p.Hostname + ", " + p.Destination + ", " + p.Sysnr + ", " + p.Client +
                       " State=Processing\n* " + stamp + " " + program_name + " - " +
-                      ctx.option_copy + " State=Executing\n");
+                      parameter_text(ctx.options.text) + " State=Executing\n");
     }
 
     std::string reason;
-    ctx.handle = open_connection(ctx.rfc, ctx.connection, p, ctx.option_string, ctx.option_text,
-                                 ctx.trace, files, *ctx.folder, ctx.profile_file_name,
-                                 announce_destination_file(ctx), ctx.connect_seconds, &reason);
+    ctx.handle = open_connection(connection_context(ctx, files),
+                                 connection_request(ctx, ctx.profile_file_name), &reason);
     std::string session_trace = run_folder_file(*ctx.folder, sap_trace_file);
     if (ctx.handle == 0) {
         // The partner not reached at all, or else the library's own reason
@@ -81,14 +78,13 @@ int run_single_system(RunContext &ctx, const FileOpener &files) {
         return answer_exit_code(ctx.doc.mode, 2);
     }
 
-    ctx.measure.run_status = "ERR";
-    MeasureRequest request{ctx.option_string, ctx.trace,     false,
-                           ctx.item_name,     ctx.item_name, p.Destination};
-    measure_memory(ctx.rfc, ctx.measure, ctx.handle, ctx.doc, request);
+    Measurement measured = measure_memory(ctx.rfc, ctx.measure, ctx.handle, ctx.trace);
+    if (measured.status == RunStatus::Measured)
+        write_memory_answer(ctx.doc, p.Destination, measured.figures);
     ctx.rfc.RfcClose(ctx.handle);
     ctx.handle = 0;
 
-    if (ctx.measure.run_status == "OK") {
+    if (measured.status == RunStatus::Measured) {
         // The folder is emptied as it is removed, at the end of the run.
         end_session(*ctx.folder);
         print_answer(ctx.doc);
@@ -97,6 +93,7 @@ int run_single_system(RunContext &ctx, const FileOpener &files) {
             console_write("\n* " + time_stamp() + " SAP " + program_name + " now processed...\n");
         return 0;
     }
+    ctx.doc.text = measured.failure;
     scan_trace_file(ctx.doc, files, session_trace);
     finish_session(*ctx.folder, true);
     std::string message = ctx.doc.text;

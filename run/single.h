@@ -24,5 +24,5 @@ bool announce_destination_file(const RunContext &ctx);
 // failed measurements); a fatal RFC error ends the process with 1.
 int run_single_system(RunContext &ctx, const FileOpener &files);
 
-// The option copy as the progress lines show it: cut at "#" and "@".
-std::string parameter_text(std::string option_copy);
+// The options as the progress lines show them: cut at "#" and "@".
+std::string parameter_text(std::string options);

@@ -2,6 +2,7 @@
 
 #include "common/numbered_error.h"
 #include "run/deadline.h"
+#include "run/options.h"
 
 namespace {
 
@@ -21,11 +22,8 @@ TEST(ReadTimeout, WholeSecondsFromOneTo900) {
                  {",TIMEOUT=1000", 0},
                  {",TIMEOUT= 5", 0}};
     for (const Case &c : cases) {
-        std::string upper = c.options;
-        for (char &ch : upper)
-            if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
         try {
-            EXPECT_EQ(read_timeout(upper, c.options), c.seconds) << c.options;
+            EXPECT_EQ(read_options(c.options).timeout_seconds, c.seconds) << c.options;
         } catch (const NumberedError &e) {
             EXPECT_EQ(c.seconds, 0u) << c.options;
             EXPECT_STREQ(e.what(), "Error 1021: Invalid value for ,TIMEOUT= (1 to 900 seconds) !");

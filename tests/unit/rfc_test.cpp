@@ -15,6 +15,7 @@
 #include "rfc/connection.h"
 #include "rfc/failure.h"
 #include "rfc/run_folder.h"
+#include "run/options.h"
 
 namespace {
 
@@ -40,12 +41,9 @@ RFC_HANDLE open_with(const LogonParameters &p, const std::string &options = "",
     records = ConnectionRecords{};
     RfcApi api = make_fake_api();
     RfcTrace trace;
-    std::string upper = options;
-    for (char &c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     RunFolder none;
-    RFC_HANDLE handle = open_connection(api, records, p, upper, options, trace, files,
-                                        folder ? *folder : none, "PRD.P00", true);
+    RFC_HANDLE handle = open_connection({api, records, trace, files, folder ? *folder : none},
+                                        {p, read_options(options).overrides, "PRD.P00", true});
     end_session(folder ? *folder : none);
     return handle;
 }
@@ -96,6 +94,7 @@ TEST(OpenConnection, Overrides) {
     EXPECT_EQ(fake.hostname, "sapprd") << "an empty override keeps the profile's value";
     EXPECT_EQ(fake.r3.sysnr, 7);
     EXPECT_EQ(option_value("A,HOST=X Y", "a,host=x y", ",HOST="), "x");
+    EXPECT_EQ(read_options("#,Host=sapQAS,no=12 x").overrides.sysnr, "12");
 }
 
 std::string read_file(const std::string &native) {
@@ -118,10 +117,11 @@ TEST(WriteTraceLine, HandleIsSigned32BitOnEveryBuild) {
     ASSERT_TRUE(log.open(path));
     RfcTrace trace;
     trace.trace_log = &log;
-    write_trace_line(trace, ",SYSLOG", 0xFFFFFFFFu, "RfcOpen called", "");
-    write_trace_line(trace, ",SYSLOG", 7u, "RfcCall called", "x");
-    write_trace_line(trace, "", 8u, "not written without ,SYSLOG", "");
+    write_trace_line(trace, 0xFFFFFFFFu, "RfcOpen called", "");
+    write_trace_line(trace, 7u, "RfcCall called", "x");
     log.close();
+    trace.trace_log = nullptr;
+    write_trace_line(trace, 8u, "not written without the log (,SYSLOG)", "");
 #ifdef _WIN32
     EXPECT_EQ(read_file(path), "-1 RfcOpen called \r\n7 RfcCall called x\r\n");
 #else
