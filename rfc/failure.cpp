@@ -39,13 +39,11 @@ std::string last_trace_error(const FileOpener &files, const std::string &path, b
     return kept;
 }
 
-void scan_trace_file(OutputDocument &doc, const FileOpener &files, const std::string &path) {
+std::string trace_file_reason(const FileOpener &files, const std::string &path) {
     bool found = false;
     std::string kept = last_trace_error(files, path, found);
-    if (!found)
-        doc.text += " - Look for Trace-File";
-    else
-        doc.text += kept.empty() ? " - Please Check Trace-File !" : " - " + kept;
+    if (!found) return "Look for Trace-File";
+    return kept.empty() ? "Please Check Trace-File !" : kept;
 }
 
 namespace {

@@ -35,9 +35,9 @@ void print_labelled_line(std::FILE *out, const char *label, int indent, int widt
 // found tells whether the file could be read at all.
 std::string last_trace_error(const FileOpener &files, const std::string &path, bool &found);
 
-// Appends " - " and the last error text of the trace file at path to the
-// document, or a hint when there is none.
-void scan_trace_file(OutputDocument &doc, const FileOpener &files, const std::string &path);
+// The last error text of the trace file at path, or a hint when there is
+// none ("Please Check Trace-File !") or no file ("Look for Trace-File").
+std::string trace_file_reason(const FileOpener &files, const std::string &path);
 
 // What the fatal-error handler reaches, since the library calls it without
 // any context of ours.

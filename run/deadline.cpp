@@ -8,6 +8,7 @@
 #include "common/numbered_error.h"
 #include "output/console.h"
 #include "rfc/run_folder.h"
+#include "run/summary.h"
 
 std::string timeout_answer(const DeadlineState &s, bool document_open, int &exit_code) {
     OutputDocument doc;
@@ -24,16 +25,11 @@ std::string timeout_answer(const DeadlineState &s, bool document_open, int &exit
     std::string text;
     if (!document_open) text = begin_item_document(doc);
     unsigned left = s.systems_not_started;
-    unsigned failed = s.Failed + left + (s.system_in_progress ? 1 : 0);
-    char counters[160];
-    std::snprintf(counters, sizeof counters,
-                  ": NoSystems=%u, Processed=%u, Failed=%u, Timeout after %u seconds ",
-                  s.NoSystems + left, s.Processed, failed, s.seconds);
-    open_text(doc);
-    append_status_text(doc, "(***) " + s.item_name + counters);
-    close_text(doc);
-    set_item_status(doc, s.Processed, failed);
-    end_document(doc);
+    SystemCounters count;
+    count.NoSystems = s.NoSystems + left;
+    count.Processed = s.Processed;
+    count.Failed = s.Failed + left + (s.system_in_progress ? 1 : 0);
+    write_item_summary(doc, s.item_name, count, s.seconds);
     return text + doc.text + "\n";
 }
 

@@ -13,104 +13,12 @@
 #include "common/numbered_error.h"
 #include "output/console.h"
 #include "rfc/rfc_library.h"
-#include "run/answer.h"
 #include "run/children.h"
+#include "run/list.h"
 #include "run/single.h"
 #include "run/startup.h"
 
 namespace {
-
-std::string take_entry(std::string &list) {
-    std::string::size_type hash = list.find('#');
-    std::string entry = list.substr(0, hash);
-    list.erase(0, hash == std::string::npos ? list.size() : hash + 1);
-    return entry;
-}
-
-unsigned count_entries(const std::string &list) {
-    unsigned n = 0;
-    for (std::string rest = list; !rest.empty(); take_entry(rest))
-        ++n;
-    return n;
-}
-
-std::string channel_label(const std::string &selector, const std::string &entry,
-                          const LogonParameters &p) {
-    if (selector == "2") return entry.size() > 4 ? entry.substr(0, entry.size() - 4) : "";
-    if (selector == "3") return p.Hostname;
-    if (selector == "4") return p.Destination;
-    return entry;
-}
-
-// Keeps the watchdog's view of the list in step with the run.
-void report_progress(RunContext &ctx, const SystemCounters &count, bool in_progress,
-                     const std::string &list) {
-    std::lock_guard<std::mutex> hold(ctx.deadline->lock);
-    ctx.deadline->NoSystems = count.NoSystems;
-    ctx.deadline->Processed = count.Processed;
-    ctx.deadline->Failed = count.Failed;
-    ctx.deadline->system_in_progress = in_progress;
-    ctx.deadline->systems_not_started = count_entries(list);
-}
-
-// Header lines and the document's header, as the run begins.
-void begin_list(RunContext &ctx, const SystemCounters &count, const std::string &list) {
-    {
-        std::lock_guard<std::mutex> hold(ctx.deadline->lock);
-        ctx.deadline->multi = true;
-        ctx.deadline->item_name = ctx.item_name;
-        ctx.deadline->channel = ctx.options.channel;
-        ctx.deadline->mode = ctx.doc.mode;
-    }
-    report_progress(ctx, count, false, list);
-    if (ctx.progress_display) console_write(banner(ctx) + "\n");
-    std::string shown = ctx.options.text;
-    for (char &c : shown)
-        if (c == ':') c = ' ';
-    std::string::size_type cut = shown.find(" @");
-    if (cut != std::string::npos) shown.erase(cut);
-    if (ctx.progress_display)
-        console_write("* " + time_stamp(ctx.started_at) + " " + shown + " State=Executing\n");
-    print_item_header(ctx.doc);
-}
-
-int end_list(RunContext &ctx, const SystemCounters &count) {
-    // A failure text left by the last system never belongs in the summary.
-    ctx.doc.text.clear();
-    open_text(ctx.doc);
-    char counters[96];
-    std::snprintf(counters, sizeof counters, ": NoSystems=%u, Processed=%u, Failed=%u ",
-                  static_cast<unsigned>(count.NoSystems), static_cast<unsigned>(count.Processed),
-                  static_cast<unsigned>(count.Failed));
-    append_status_text(ctx.doc, "(***) " + ctx.item_name + counters);
-    close_text(ctx.doc);
-    set_item_status(ctx.doc, count.Processed, count.Failed);
-    end_document(ctx.doc);
-    console_answer(ctx.doc.text + "\n");
-    if (ctx.progress_display)
-        console_write("\n* " + time_stamp() + " SAP " + program_name + " now processed...\n");
-    return 0;
-}
-
-void count_outcome(SystemCounters &count, SystemOutcome outcome) {
-    if (outcome == SystemOutcome::Processed) ++count.Processed;
-    if (outcome == SystemOutcome::Failed) ++count.Failed;
-}
-
-int run_in_sequence(RunContext &ctx, GlobalSensor &sensor, const FileOpener &files) {
-    SystemCounters count;
-    begin_list(ctx, count, sensor.system_list);
-    while (!sensor.system_list.empty()) {
-        ++count.NoSystems;
-        std::string entry = take_entry(sensor.system_list);
-        SystemOutcome outcome = scan_system(ctx, entry, sensor.label_selector, files, [&] {
-            report_progress(ctx, count, true, sensor.system_list);
-        });
-        count_outcome(count, outcome);
-        report_progress(ctx, count, false, sensor.system_list);
-    }
-    return end_list(ctx, count);
-}
 
 // The labels that carry over from profile to profile, as a child needs them
 // to read its own profile as the sequential run would; never the password.
@@ -181,6 +89,8 @@ bool take_result(ListItem &item, SystemCounters &count, std::string &text) {
         return true;
     }
 }
+
+} // namespace
 
 int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &files) {
     // The profiles are read here first, in list order, only to know which
@@ -305,82 +215,6 @@ int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
     int exit_code = 0;
     console_write_seized(text + timeout_answer(state, true, exit_code));
     return exit_code;
-}
-
-} // namespace
-
-SystemOutcome scan_system(RunContext &ctx, const std::string &entry,
-                          const std::string &label_selector, const FileOpener &files,
-                          const std::function<void()> &started) {
-    ctx.profile_file_name = entry;
-    ctx.profile_path = ctx.profile_directory + entry;
-    std::unique_ptr<InputFile> profile;
-    try {
-        profile = files.open_read(ctx.profile_path);
-    } catch (const NumberedError &) {
-        return SystemOutcome::Failed; // exists, but is no profile
-    }
-    // Only counted in NoSystems: neither processed nor failed.
-    if (!profile) return SystemOutcome::NotFound;
-    started();
-
-    bool system_error = false;
-    // Other labels carry over from earlier profiles, but a password never
-    // does: without its own it would go to the wrong system.
-    ctx.logon.Password.clear();
-    read_logon_profile(*profile, entry, ProfileRun::Multi, ctx.logon, system_error);
-    profile.reset();
-    check_logon_parameters(entry, ProfileRun::Multi, ctx.logon, system_error);
-    const LogonParameters &p = ctx.logon;
-    std::string label = channel_label(label_selector, entry, p);
-
-    // Made only when shown: the time stamp reads the time zone.
-    std::string progress_line;
-    if (ctx.progress_display)
-        progress_line = "* " + time_stamp() + " " + entry + ", " + p.Hostname + ", " +
-                        p.Destination + ", " + p.Sysnr + ", " + p.Client;
-    install_rfc_environment(ctx);
-    ctx.doc.text.clear();
-    bool measured = false;
-
-    // A faulty profile is never used to log on: its password may be the
-    // one left from another system, and a wrong logon can lock the user.
-    if (!system_error) {
-        try {
-            ctx.handle =
-                open_connection(connection_context(ctx, files), connection_request(ctx, entry));
-        } catch (const NumberedError &) {
-            ctx.handle = 0; // a profile the library cannot take
-        }
-        if (ctx.handle == 0) {
-            system_error = true;
-        } else {
-            Measurement m = measure_memory(ctx.rfc, ctx.measure, ctx.handle, ctx.trace);
-            measured = m.status == RunStatus::Measured;
-            if (measured)
-                print_item_answer(ctx.doc, ctx.item_channel_ids, ctx.item_name, label, m.figures);
-            else
-                system_error = true;
-        }
-    }
-    if (ctx.handle != 0) ctx.rfc.RfcClose(ctx.handle);
-    ctx.handle = 0;
-
-    bool processed = !system_error && measured;
-    finish_session(*ctx.folder, !processed);
-    if (ctx.progress_display)
-        console_write("\n" + progress_line + " State=" + (processed ? "Processed" : "Rfc Failure") +
-                      "\n");
-    return processed ? SystemOutcome::Processed : SystemOutcome::Failed;
-}
-
-int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &files) {
-    // The plain-text modes count channels across systems (Tamarack's first
-    // ten, Bramble's CH=): their order is the run's, so they stay sequential.
-    bool counts_channels = !is_xml_mode(ctx.doc.mode);
-    if (ctx.options.parallel <= 1 || counts_channels || count_entries(sensor.system_list) <= 1)
-        return run_in_sequence(ctx, sensor, files);
-    return run_in_children(ctx, sensor, files);
 }
 
 int run_item_child(int argc, const char *const *argv, const FileOpener &files) {

@@ -7,27 +7,11 @@
 #include "config/global_sensor.h"
 #include "run/context.h"
 
-struct SystemCounters {
-    std::uint32_t NoSystems = 0, Processed = 0, Failed = 0;
-};
-
-enum class SystemOutcome { NotFound, Processed, Failed };
-
-// Scans one system of the list: reads its profile (labels it lacks carry
-// over from earlier profiles in ctx.logon), logs on and measures the item.
-// Prints what the run prints for the system (the SapRfc line, its channel,
-// its state line). started is called once the profile is open.
-SystemOutcome scan_system(RunContext &ctx, const std::string &entry,
-                          const std::string &label_selector, const FileOpener &files,
-                          const std::function<void()> &started);
-
-// Scans every system of the list and reports the item for each, then the
-// summary. Returns 0; 1 after a fatal RFC error, whose answer ends the
-// output. With ,PARALLEL= above 1 (in the XML modes) up to that many systems
-// are scanned at once, each in a child process of the program's own, and
-// their answers are printed in list order: the same output as one after the
-// other. Out of time, the systems still running count as failed.
-int run_system_list(RunContext &ctx, GlobalSensor &sensor, const FileOpener &files);
+// Scans the systems of the list in up to ,PARALLEL= child processes of the
+// program's own at once, and prints their answers in list order: the same
+// output as run_in_sequence. Out of time, the systems still running count
+// as failed. Returns 0, or 1 after a fatal RFC error.
+int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &files);
 
 // Argument 1 of a child process that scans one system for a parallel run.
 // Longer than any profile name may be, so that no profile can take it.

@@ -5,6 +5,7 @@
 #include "common/numbered_error.h"
 #include "config/logon_profile.h"
 #include "output/console.h"
+#include "run/list.h"
 #include "run/locate.h"
 #include "run/multi.h"
 #include "run/single.h"

@@ -5,6 +5,7 @@
 #include "common/clock.h"
 #include "output/console.h"
 #include "run/answer.h"
+#include "run/scan.h"
 #include "run/startup.h"
 
 void install_rfc_environment(RunContext &ctx) {
@@ -49,55 +50,36 @@ std::string parameter_text(std::string copy) {
 
 int run_single_system(RunContext &ctx, const FileOpener &files) {
     write_trace_line(ctx.trace, 0, "program started", ctx.program_path);
-    install_rfc_environment(ctx);
-    write_trace_line(ctx.trace, 0, "RfcEnvironment called", "");
-    ctx.doc.text.clear();
-
     const LogonParameters &p = ctx.logon;
-    if (ctx.progress_display) {
+    ScanRequest request;
+    request.profile = ctx.profile_file_name;
+    request.environment_installed = [&] {
+        write_trace_line(ctx.trace, 0, "RfcEnvironment called", "");
+        if (!ctx.progress_display) return;
         std::string stamp = time_stamp();
         console_write(banner(ctx) + "\n* " + stamp + " " + ctx.profile_file_name + ", " +
                       p.Hostname + ", " + p.Destination + ", " + p.Sysnr + ", " + p.Client +
                       " State=Processing\n* " + stamp + " " + program_name + " - " +
                       parameter_text(ctx.options.text) + " State=Executing\n");
-    }
-
-    std::string reason;
-    ctx.handle = open_connection(connection_context(ctx, files),
-                                 connection_request(ctx, ctx.profile_file_name), &reason);
-    std::string session_trace = run_folder_file(*ctx.folder, sap_trace_file);
-    if (ctx.handle == 0) {
-        // The partner not reached at all, or else the library's own reason
-        // when its trace names one.
-        bool found = false;
-        if (reason.empty()) reason = last_trace_error(files, session_trace, found);
-        finish_session(*ctx.folder, true);
+    };
+    request.measured = [&](const Measurement &m) {
+        if (m.status == RunStatus::Measured) write_memory_answer(ctx.doc, p.Destination, m.figures);
+    };
+    ScanResult result = scan(ctx, files, request);
+    if (!result.opened) {
         write_error_document(ctx.doc, "Error 1011: RFC-Open for " + p.Destination + " failed !" +
-                                          (reason.empty() ? "" : " - " + reason));
+                                          (result.reason.empty() ? "" : " - " + result.reason));
         print_answer(ctx.doc);
         return answer_exit_code(ctx.doc.mode, 2);
     }
-
-    Measurement measured = measure_memory(ctx.rfc, ctx.measure, ctx.handle, ctx.trace);
-    if (measured.status == RunStatus::Measured)
-        write_memory_answer(ctx.doc, p.Destination, measured.figures);
-    ctx.rfc.RfcClose(ctx.handle);
-    ctx.handle = 0;
-
-    if (measured.status == RunStatus::Measured) {
-        // The folder is emptied as it is removed, at the end of the run.
-        end_session(*ctx.folder);
+    if (result.measured()) {
         print_answer(ctx.doc);
         remove_file(start_folder_file(*ctx.folder, sap_trace_file));
         if (ctx.progress_display)
             console_write("\n* " + time_stamp() + " SAP " + program_name + " now processed...\n");
         return 0;
     }
-    ctx.doc.text = measured.failure;
-    scan_trace_file(ctx.doc, files, session_trace);
-    finish_session(*ctx.folder, true);
-    std::string message = ctx.doc.text;
-    write_error_document(ctx.doc, message);
+    write_error_document(ctx.doc, result.measurement.failure + " - " + result.reason);
     print_answer(ctx.doc);
     return answer_exit_code(ctx.doc.mode, 2);
 }

@@ -176,8 +176,7 @@ void options(const std::string &text) {
 }
 
 void trace_scan(const std::string &text) {
-    OutputDocument doc;
-    scan_trace_file(doc, TextFiles(text, {sap_trace_file}), sap_trace_file);
+    trace_file_reason(TextFiles(text, {sap_trace_file}), sap_trace_file);
 }
 
 DestinationSettings settings_of(const WireEntry &entry) {
