@@ -85,7 +85,7 @@ void close_text(OutputDocument &doc) {
 
 namespace {
 
-// The channels an item run holds back, followed by those of the document.
+// The channels a list run holds back, followed by those of the document.
 std::string all_channels(const std::string &own) {
     const std::string &held = console_held();
     return held + (held.empty() || own.empty() ? "" : ",") + own;

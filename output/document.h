@@ -50,17 +50,17 @@ void end_document(OutputDocument &doc);
 // Appends status text, escaped in the XML modes.
 void append_status_text(OutputDocument &doc, const std::string &text);
 
-// Begins the document of an item run and returns its header as it is
+// Begins the document of a list run and returns its header as it is
 // printed before the first system; Json prints nothing before the end.
 std::string begin_item_document(OutputDocument &doc);
 void print_item_header(OutputDocument &doc);
-// The state of an item run for a Json answer (json.h: item_status).
+// The state of a list run for a Json answer (json.h: item_status).
 void set_item_status(OutputDocument &doc, unsigned processed, unsigned failed);
 
 // Replaces the document with the numbered-error answer (the same in every
 // mode). The message is escaped: it may carry paths with "&" or "<".
 // In Json mode it is a Json answer with status "error", which keeps the
-// channels an item run has measured so far.
+// channels a list run has measured so far.
 void write_error_document(OutputDocument &doc, const std::string &message);
 
 // The error answer that ends a run from outside its own flow (a fatal RFC

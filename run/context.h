@@ -28,7 +28,7 @@ struct RunContext {
     // a global sensor's own, which replace them.
     RunOptions options;
 
-    bool item_mode = false;
+    bool list_run = false; // ITEM= or a global sensor: one figure for each system of a list
     std::string item_name;
     // Progress lines for a run by hand: the command line's marks, also when
     // a global sensor's own options replace them.

@@ -14,7 +14,7 @@ std::string timeout_answer(const DeadlineState &s, bool document_open, int &exit
     OutputDocument doc;
     doc.mode = s.mode;
     doc.channel = s.channel;
-    if (!s.multi) {
+    if (!s.list) {
         exit_code = answer_exit_code(s.mode, 2);
         write_error_document(doc, "Error 1020: No answer from " + s.destination + " within " +
                                       std::to_string(s.seconds) + " seconds !");

@@ -25,7 +25,7 @@ struct DeadlineState {
     OutputMode mode = OutputMode::EXEXML;
     ChannelChoice channel;   // for the framing of the summary
     std::string destination; // named in the single-system answer
-    bool multi = false;
+    bool list = false;       // a list run
     std::string item_name;
     unsigned NoSystems = 0, Processed = 0, Failed = 0;
     bool system_in_progress = false;

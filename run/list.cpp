@@ -50,7 +50,7 @@ void report_progress(RunContext &ctx, const SystemCounters &count, bool in_progr
 void begin_list(RunContext &ctx, const SystemCounters &count, const std::string &list) {
     {
         std::lock_guard<std::mutex> hold(ctx.deadline->lock);
-        ctx.deadline->multi = true;
+        ctx.deadline->list = true;
         ctx.deadline->item_name = ctx.item_name;
         ctx.deadline->channel = ctx.options.channel;
         ctx.deadline->mode = ctx.doc.mode;
@@ -96,9 +96,9 @@ SystemOutcome scan_system(RunContext &ctx, const std::string &entry,
     // Other labels carry over from earlier profiles, but a password never
     // does: without its own it would go to the wrong system.
     ctx.logon.Password.clear();
-    read_logon_profile(*profile, entry, ProfileRun::Multi, ctx.logon, faulty);
+    read_logon_profile(*profile, entry, ProfileRun::List, ctx.logon, faulty);
     profile.reset();
-    check_logon_parameters(entry, ProfileRun::Multi, ctx.logon, faulty);
+    check_logon_parameters(entry, ProfileRun::List, ctx.logon, faulty);
     const LogonParameters &p = ctx.logon;
     std::string label = channel_label(label_selector, entry, p);
 

@@ -125,7 +125,7 @@ std::unique_ptr<InputFile> locate_profile(RunContext &ctx, const FileOpener &fil
         name.erase(0, slash + 1);
     }
     if (upper_ascii(name) == "GLOBAL.P00") {
-        ctx.item_mode = true;
+        ctx.list_run = true;
         name = "SAP Quadrant.Gbl";
     }
 

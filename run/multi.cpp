@@ -117,7 +117,7 @@ int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
         }
         bool unused = false;
         ctx.logon.Password.clear();
-        read_logon_profile(*profile, item.entry, ProfileRun::Multi, ctx.logon, unused);
+        read_logon_profile(*profile, item.entry, ProfileRun::List, ctx.logon, unused);
     }
 
     SystemCounters count;
@@ -207,7 +207,7 @@ int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
     }
     state.mode = ctx.doc.mode;
     state.channel = ctx.options.channel;
-    state.multi = true;
+    state.list = true;
     state.item_name = ctx.item_name;
     state.NoSystems = count.NoSystems;
     state.Processed = count.Processed;
@@ -227,7 +227,7 @@ int run_item_child(int argc, const char *const *argv, const FileOpener &files) {
     const std::size_t count = 9 + std::size(carried_fields);
     if (!read_request(stdin, words) || words.size() != count) return 2;
     RunContext ctx;
-    ctx.item_mode = true;
+    ctx.list_run = true;
     ctx.profile_directory = words[0];
     std::string entry = words[1];
     std::string label_selector = words[2];

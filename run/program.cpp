@@ -19,7 +19,7 @@ int run(RunContext &ctx, const FileOpener &files) {
         std::lock_guard<std::mutex> hold(ctx.deadline->lock);
         ctx.deadline->mode = ctx.doc.mode;
     }
-    if (ctx.item_mode) {
+    if (ctx.list_run) {
         profile.reset();
         auto list_file = files.open_read(ctx.profile_path);
         GlobalSensor sensor =

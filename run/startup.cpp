@@ -33,7 +33,7 @@ void start_up(RunContext &ctx, int argc, const char *const *argv) {
     ctx.started_at = std::time(nullptr);
     ctx.doc.channel_counter = 0;
     ctx.item_name.clear();
-    ctx.item_mode = false;
+    ctx.list_run = false;
     ctx.program_path = argc > 0 && argv[0] ? argv[0] : "";
 
     if (argc < 2) throw NumberedError("Error 1001: Parameter for Profile-Name is missing !");
@@ -56,7 +56,7 @@ void start_up(RunContext &ctx, int argc, const char *const *argv) {
     set_options(ctx, read_options(options));
 
     if (ctx.options.item_given) {
-        ctx.item_mode = true;
+        ctx.list_run = true;
         ctx.item_name = read_item_value(ctx.options.text, ctx.options.upper, ctx.options.item_at);
         ctx.profile_file_name = "Quadrant.Prf";
     }

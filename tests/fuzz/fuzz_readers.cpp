@@ -123,7 +123,7 @@ void check_xml(const std::string &doc) {
 }
 
 void logon_profile(const std::string &text) {
-    for (ProfileRun run : {ProfileRun::Single, ProfileRun::Multi}) {
+    for (ProfileRun run : {ProfileRun::Single, ProfileRun::List}) {
         LogonParameters params;
         bool mark = false;
         try {

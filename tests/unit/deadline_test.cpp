@@ -41,7 +41,7 @@ TEST(TimeoutAnswer, SingleAndList) {
               "seconds !</Text>\n</Prtg>\n");
     EXPECT_EQ(code, 2);
 
-    s.multi = true;
+    s.list = true;
     s.item_name = "Pages-In [/Sec]";
     s.NoSystems = 4;
     s.Processed = 2;
@@ -62,12 +62,12 @@ TEST(TimeoutAnswer, SingleAndList) {
     s.Processed = 0;
     EXPECT_NE(timeout_answer(s, false, code).find("\"status\":\"error\""), std::string::npos)
         << "every system failed or left";
-    s.multi = false;
+    s.list = false;
     EXPECT_EQ(timeout_answer(s, false, code),
               "{\"version\":2,\"status\":\"error\",\"message\":\"Error 1020: No answer from P&D "
               "within 10 seconds !\"}\n");
     EXPECT_EQ(code, 0);
-    s.multi = true;
+    s.list = true;
     s.Processed = 2;
     s.mode = OutputMode::Tamarack;
     EXPECT_EQ(timeout_answer(s, true, code),

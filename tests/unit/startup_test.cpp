@@ -21,7 +21,7 @@ TEST(StartUp, BannerAndNoOptions) {
     EXPECT_EQ(banner(ctx).substr(10), " SAP Ramgauge Vers 4.3 / 29.08.22");
     EXPECT_EQ(ctx.options.upper, "");
     EXPECT_EQ(ctx.options.text, "");
-    EXPECT_FALSE(ctx.item_mode);
+    EXPECT_FALSE(ctx.list_run);
     EXPECT_EQ(ctx.profile_file_name, "PRD");
 }
 
@@ -61,7 +61,7 @@ TEST(StartUp, ItemOption) {
         std::vector<const char *> args = {"PROD", c.a2};
         if (c.a3) args.push_back(c.a3);
         RunContext ctx = start(args);
-        EXPECT_TRUE(ctx.item_mode) << c.a2;
+        EXPECT_TRUE(ctx.list_run) << c.a2;
         EXPECT_EQ(ctx.item_name, c.item) << c.a2;
         EXPECT_EQ(ctx.profile_file_name, "Quadrant.Prf");
     }
