@@ -117,7 +117,7 @@ std::int64_t item_channel_id(const std::string &name, std::set<std::int64_t> &us
 }
 
 Measurement measure_memory(const RfcApi &api, MeasureState &state, RFC_HANDLE handle,
-                           const RfcTrace &trace) {
+                           const ProgramLog &log) {
     ITAB_H table = api.ItCreate("TF_MEM_ALL", mem_all_line_length, 0, 0);
     if (!table) fatal("ItCreate TF_MEM_ALL");
 
@@ -128,7 +128,7 @@ Measurement measure_memory(const RfcApi &api, MeasureState &state, RFC_HANDLE ha
     std::string exception_text;
     Measurement m;
     m.rc = call_get_mem_all(api, state.mem_all_type, handle, local_remote, logical_destination,
-                            imports, table, exception_text, trace);
+                            imports, table, exception_text, log);
     switch (m.rc) {
     case RFC_OK: {
         const unsigned char *last = nullptr;

@@ -69,4 +69,4 @@ struct MeasureState {
 
 // Creates TF_MEM_ALL and calls GET_MEM_ALL. Prints nothing.
 Measurement measure_memory(const RfcApi &api, MeasureState &state, RFC_HANDLE handle,
-                           const RfcTrace &trace);
+                           const ProgramLog &log);

@@ -190,7 +190,7 @@ RFC_HANDLE open_connection(const ConnectionContext &context, const ConnectionReq
     if (!via_destination_file) {
         begin_session(folder, request.profile);
         RFC_HANDLE handle = context.api.RfcOpen(&r.options);
-        write_trace_line(context.trace, handle, "RfcOpen called", "");
+        write_log_line(context.log, handle, "RfcOpen called", "");
         return handle;
     }
     if (!write_destination_copy(entry, folder)) return 0;
@@ -198,6 +198,6 @@ RFC_HANDLE open_connection(const ConnectionContext &context, const ConnectionReq
     // The library takes the entry from SapRfc.ini in the run folder, which
     // RFC_INI has named since before it was loaded.
     RFC_HANDLE handle = context.api.RfcOpenEx(r.connect_string.c_str(), &r.open_error);
-    write_trace_line(context.trace, handle, "RfcOpenEx called", "");
+    write_log_line(context.log, handle, "RfcOpenEx called", "");
     return handle;
 }

@@ -60,7 +60,7 @@ struct ConnectionRequest {
 struct ConnectionContext {
     const RfcApi &api;
     ConnectionRecords &records;
-    const RfcTrace &trace;
+    const ProgramLog &log;
     const FileOpener &files;
     RunFolder &folder;
 };

@@ -16,7 +16,7 @@
 // Everything one run of the sensor knows, built by start_up() and passed by
 // reference to each step. One instance per process.
 struct RunContext {
-    std::string program_path; // argument 0, for the trace log
+    std::string program_path; // argument 0, for the program log
     // The program's own folder in Windows form (ending in a backslash), or
     // empty: where a Script v2 sensor keeps its profiles and host file.
     std::string program_folder;
@@ -44,7 +44,7 @@ struct RunContext {
     RfcApi rfc;
     RFC_ENV rfc_env{};
     std::unique_ptr<AppendFile> syslog = std::make_unique<AppendFile>(); // ",SYSLOG"
-    RfcTrace trace;
+    ProgramLog log;
     FatalErrorContext fatal_context;
     ConnectionRecords connection;
     RFC_HANDLE handle = 0;

@@ -25,7 +25,7 @@ struct RunOptions {
     unsigned parallel = default_parallel;               // systems scanned at once in a list run
     unsigned connect_seconds = default_connect_seconds; // the reachability check
 
-    bool syslog = false;         // ",SYSLOG": the trace log Ramgauge.Log
+    bool syslog = false;         // ",SYSLOG": the program log Ramgauge.Log
     bool progress_marks = false; // "#", "@", "$" or "%": progress lines for runs by hand
     bool own_folder = false;     // "@": the profile is taken from its own folder
     bool item_given = false;     // "ITEM=<item>": one figure for each system of a list

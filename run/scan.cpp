@@ -21,20 +21,20 @@ ScanResult scan(RunContext &ctx, const FileOpener &files, const ScanRequest &req
         if (!request.of_list) throw;
         ctx.handle = 0; // a profile the library cannot take
     }
-    std::string session_trace = run_folder_file(*ctx.folder, sap_trace_file);
+    std::string session_trace = run_folder_file(*ctx.folder, library_trace_file);
     if (ctx.handle == 0) {
         // The partner not reached at all, or else the library's own reason
         // when its trace names one.
         if (why && reason.empty()) {
             bool found = false;
-            reason = last_trace_error(files, session_trace, found);
+            reason = last_library_trace_error(files, session_trace, found);
         }
         finish_session(*ctx.folder, true);
         result.reason = reason;
         return result;
     }
     result.opened = true;
-    result.measurement = measure_memory(ctx.rfc, ctx.measure, ctx.handle, ctx.trace);
+    result.measurement = measure_memory(ctx.rfc, ctx.measure, ctx.handle, ctx.log);
     if (request.measured) request.measured(result.measurement);
     ctx.rfc.RfcClose(ctx.handle);
     ctx.handle = 0;
@@ -45,7 +45,7 @@ ScanResult scan(RunContext &ctx, const FileOpener &files, const ScanRequest &req
         end_session(*ctx.folder);
         return result;
     }
-    if (!measured && !request.of_list) result.reason = trace_file_reason(files, session_trace);
+    if (!measured && !request.of_list) result.reason = library_trace_reason(files, session_trace);
     finish_session(*ctx.folder, !measured);
     return result;
 }

@@ -10,7 +10,7 @@
 
 void install_rfc_environment(RunContext &ctx) {
     ctx.fatal_context.api = &ctx.rfc;
-    ctx.fatal_context.trace = &ctx.trace;
+    ctx.fatal_context.log = &ctx.log;
     ctx.fatal_context.mode = ctx.doc.mode;
     ctx.fatal_context.folder = ctx.folder.get();
     install_fatal_error_context(&ctx.fatal_context);
@@ -19,19 +19,19 @@ void install_rfc_environment(RunContext &ctx) {
     ctx.rfc.RfcEnvironment(&ctx.rfc_env);
 }
 
-void open_trace_log(RunContext &ctx) {
+void open_program_log(RunContext &ctx) {
     if (!ctx.options.syslog) return;
     if (!ctx.syslog->open(ctx.profile_directory + "Ramgauge.Log", max_shared_file_size)) return;
-    ctx.trace.trace_log = ctx.syslog.get();
-    ctx.trace.abort_log = ctx.syslog.get();
-    ctx.trace.eoxput_path = ctx.profile_directory + "Ramgauge.EoX";
+    ctx.log.steps = ctx.syslog.get();
+    ctx.log.abort_log = ctx.syslog.get();
+    ctx.log.eoxput_path = ctx.profile_directory + "Ramgauge.EoX";
 }
 
 void load_library(RunContext &ctx) {
     ctx.rfc = load_rfc_library(library_choice(ctx.options));
-    open_trace_log(ctx);
+    open_program_log(ctx);
     if (ctx.rfc.back_end != RfcBackEnd::NetWeaver) return;
-    write_trace_line(ctx.trace, 0, "NetWeaver RFC library loaded", ctx.rfc.library_path);
+    write_log_line(ctx.log, 0, "NetWeaver RFC library loaded", ctx.rfc.library_path);
 }
 
 bool announce_destination_file(const RunContext &ctx) {
@@ -49,12 +49,12 @@ std::string parameter_text(std::string copy) {
 }
 
 int run_single_system(RunContext &ctx, const FileOpener &files) {
-    write_trace_line(ctx.trace, 0, "program started", ctx.program_path);
+    write_log_line(ctx.log, 0, "program started", ctx.program_path);
     const LogonParameters &p = ctx.logon;
     ScanRequest request;
     request.profile = ctx.profile_file_name;
     request.environment_installed = [&] {
-        write_trace_line(ctx.trace, 0, "RfcEnvironment called", "");
+        write_log_line(ctx.log, 0, "RfcEnvironment called", "");
         if (!ctx.progress_display) return;
         std::string stamp = time_stamp();
         console_write(banner(ctx) + "\n* " + stamp + " " + ctx.profile_file_name + ", " +
@@ -74,7 +74,7 @@ int run_single_system(RunContext &ctx, const FileOpener &files) {
     }
     if (result.measured()) {
         print_answer(ctx.doc);
-        remove_file(start_folder_file(*ctx.folder, sap_trace_file));
+        remove_file(start_folder_file(*ctx.folder, shared_trace_file));
         if (ctx.progress_display)
             console_write("\n* " + time_stamp() + " SAP " + program_name + " now processed...\n");
         return 0;

@@ -21,7 +21,7 @@ void set_options(RunContext &ctx, RunOptions options) {
 }
 
 ConnectionContext connection_context(RunContext &ctx, const FileOpener &files) {
-    return {ctx.rfc, ctx.connection, ctx.trace, files, *ctx.folder};
+    return {ctx.rfc, ctx.connection, ctx.log, files, *ctx.folder};
 }
 
 ConnectionRequest connection_request(const RunContext &ctx, const std::string &profile) {

@@ -176,7 +176,7 @@ void options(const std::string &text) {
 }
 
 void trace_scan(const std::string &text) {
-    trace_file_reason(TextFiles(text, {sap_trace_file}), sap_trace_file);
+    library_trace_reason(TextFiles(text, {library_trace_file}), library_trace_file);
 }
 
 DestinationSettings settings_of(const WireEntry &entry) {
@@ -690,7 +690,7 @@ void memory(const std::string &text) {
     api.ItFill = fake_it_fill;
     api.ItGetLine = fake_it_get_line;
     api.ItDelete = fake_it_delete;
-    RfcTrace trace;
+    ProgramLog log;
     MeasureState state;
     OutputDocument doc;
     doc.mode = mode;
@@ -699,7 +699,7 @@ void memory(const std::string &text) {
     std::set<std::int64_t> ids;
     // Measured, then answered as the run answers.
     std::string printed = printed_by([&] {
-        m = measure_memory(api, state, 7, trace);
+        m = measure_memory(api, state, 7, log);
         if (m.status != RunStatus::Measured)
             doc.text = m.failure;
         else if (item_mode)

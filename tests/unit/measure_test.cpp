@@ -24,10 +24,10 @@ Measured measure(MeasureState state = {}, bool item_mode = false, const std::str
     m.state = std::move(state);
     m.doc.mode = mode;
     m.doc.channel = read_options(options).channel;
-    RfcTrace trace;
+    ProgramLog log;
     std::set<std::int64_t> ids;
     testing::internal::CaptureStdout();
-    m.result = measure_memory(api, m.state, 7, trace);
+    m.result = measure_memory(api, m.state, 7, log);
     // The answer as the run writes it from the figures.
     if (m.result.status != RunStatus::Measured)
         m.doc.text = m.result.failure;

@@ -40,9 +40,9 @@ RFC_HANDLE open_with(const LogonParameters &p, const std::string &options = "",
     static ConnectionRecords records;
     records = ConnectionRecords{};
     RfcApi api = make_fake_api();
-    RfcTrace trace;
+    ProgramLog log;
     RunFolder none;
-    RFC_HANDLE handle = open_connection({api, records, trace, files, folder ? *folder : none},
+    RFC_HANDLE handle = open_connection({api, records, log, files, folder ? *folder : none},
                                         {p, read_options(options).overrides, "PRD.P00", true});
     end_session(folder ? *folder : none);
     return handle;
@@ -109,19 +109,19 @@ std::string read_file(const std::string &native) {
     return text;
 }
 
-TEST(WriteTraceLine, HandleIsSigned32BitOnEveryBuild) {
+TEST(WriteLogLine, HandleIsSigned32BitOnEveryBuild) {
     std::string path =
         temporary_directory() + "ramgauge-unit-" + std::to_string(process_id()) + "-trace.log";
     std::remove(path.c_str());
-    AppendFile log;
-    ASSERT_TRUE(log.open(path));
-    RfcTrace trace;
-    trace.trace_log = &log;
-    write_trace_line(trace, 0xFFFFFFFFu, "RfcOpen called", "");
-    write_trace_line(trace, 7u, "RfcCall called", "x");
-    log.close();
-    trace.trace_log = nullptr;
-    write_trace_line(trace, 8u, "not written without the log (,SYSLOG)", "");
+    AppendFile file;
+    ASSERT_TRUE(file.open(path));
+    ProgramLog log;
+    log.steps = &file;
+    write_log_line(log, 0xFFFFFFFFu, "RfcOpen called", "");
+    write_log_line(log, 7u, "RfcCall called", "x");
+    file.close();
+    log.steps = nullptr;
+    write_log_line(log, 8u, "not written without the log (,SYSLOG)", "");
 #ifdef _WIN32
     EXPECT_EQ(read_file(path), "-1 RfcOpen called \r\n7 RfcCall called x\r\n");
 #else
@@ -212,7 +212,7 @@ TEST(TraceFileReason, LineTests) {
         if (c.trace)
             files.files["Dev_Rfc.Trc"] =
                 std::string(c.trace, std::strlen(c.trace) + (std::strstr(c.name, "NUL") ? 4 : 0));
-        EXPECT_EQ(" - " + trace_file_reason(files, "Dev_Rfc.Trc"), c.appended) << c.name;
+        EXPECT_EQ(" - " + library_trace_reason(files, "Dev_Rfc.Trc"), c.appended) << c.name;
     }
 }
 
@@ -302,8 +302,8 @@ TEST(FatalRfcError, ConsolePicture) {
     std::strcpy(fake.last_error.status, "RfcReceive");
     std::strcpy(fake.last_error.message, "broken reply");
     std::strcpy(fake.last_error.intstat, "CPIC");
-    RfcTrace trace;
-    FatalErrorContext context{&api, &trace, OutputMode::Tamarack, nullptr};
+    ProgramLog log;
+    FatalErrorContext context{&api, &log, OutputMode::Tamarack, nullptr};
     install_fatal_error_context(&context);
     std::FILE *out = std::tmpfile();
     ASSERT_NE(out, nullptr);
