@@ -583,18 +583,20 @@ bool load_nw_library(const std::string &directory, RfcApi &api, std::string &mis
         nw::RFC_ERROR_INFO error{};
         nwapi.RfcSetTraceDir(&text[0], &error);
     }
-    api.RfcEnvironment = nw_environment;
-    api.RfcOpen = nw_open;
-    api.RfcOpenEx = nw_open_ex;
-    api.RfcInstallStructure = nw_install_structure;
-    api.RfcCall = nw_call;
-    api.RfcReceive = nw_receive;
-    api.RfcLastError = nw_last_error;
-    api.RfcClose = nw_close;
-    api.ItCreate = nw_it_create;
-    api.ItFill = nw_it_fill;
-    api.ItGetLine = nw_it_get_line;
-    api.ItDelete = nw_it_delete;
-    api.back_end = RfcBackEnd::NetWeaver;
+    // The program's own operations, in the order of RfcApi's entry points.
+    api = RfcApi{nw_environment,
+                 nw_open,
+                 nw_open_ex,
+                 nw_install_structure,
+                 nw_call,
+                 nw_receive,
+                 nw_last_error,
+                 nw_close,
+                 nw_it_create,
+                 nw_it_fill,
+                 nw_it_get_line,
+                 nw_it_delete,
+                 RfcBackEnd::NetWeaver,
+                 path};
     return true;
 }
