@@ -38,9 +38,9 @@ void read_item_profile(InputFile &in, const std::string &file_name, GlobalSensor
     }
 }
 
-void read_sensor_file(InputFile &in, const std::string &file_name, const std::string &option_string,
+void read_sensor_file(InputFile &in, const std::string &file_name, const std::string &upper_options,
                       GlobalSensor &sensor, bool &found, std::string &sensor_text) {
-    std::string name = option_string.substr(0, option_string.find(' '));
+    std::string name = upper_options.substr(0, upper_options.find(' '));
     name.resize(10, ' ');
     const std::string server_key = "# GSNG: " + name.substr(0, 10);
     const std::string sensor_key = "# GSNX: " + name.substr(0, 10);
@@ -67,7 +67,7 @@ void read_sensor_file(InputFile &in, const std::string &file_name, const std::st
         std::string options = sensor_text.substr(0, sensor_text.find(",Sensor="));
         for (char &c : options)
             if (c == ':') c = ' ';
-        sensor.option_copy = options;
+        sensor.options = options;
         sensor.options_replaced = true;
         const char *const flags[] = {",Profile", ",Alias", ",Host", ",Sid"};
         for (int i = 0; i < 4; ++i)
@@ -91,7 +91,7 @@ std::string read_item_value(const std::string &text, const std::string &stop_tex
 }
 
 GlobalSensor read_global_sensor_file(InputFile *in, const std::string &profile_file_name,
-                                     const std::string &option_string, const std::string &argument2,
+                                     const std::string &upper_options, const std::string &argument2,
                                      const std::string &item_name) {
     GlobalSensor sensor;
     if (profile_file_name == item_profile_name) {
@@ -102,7 +102,7 @@ GlobalSensor read_global_sensor_file(InputFile *in, const std::string &profile_f
         if (!in) throw NumberedError("Error 10x1: ProFile " + profile_file_name + " is missing...");
         bool found = false;
         std::string sensor_text;
-        read_sensor_file(*in, profile_file_name, option_string, sensor, found, sensor_text);
+        read_sensor_file(*in, profile_file_name, upper_options, sensor, found, sensor_text);
         std::string::size_type item = sensor_text.find("Item=");
         if (item != std::string::npos)
             sensor.item_name = read_item_value(sensor_text, sensor_text, item + 5);

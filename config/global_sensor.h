@@ -13,16 +13,16 @@ struct GlobalSensor {
     std::string label_selector = "1"; // 1 profile, 2 profile less 4 chars, 3 host, 4 destination
     std::string item_name;
     bool options_replaced = false;
-    std::string option_copy; // the sensor's own options, when replaced
+    std::string options; // the sensor's own options, when replaced
 };
 
 // Reads "Quadrant.Prf" (profile_file_name equal to it) or "SAP Quadrant.Gbl".
-// in is null when the file could not be opened. option_string is the
+// in is null when the file could not be opened. upper_options is the
 // upper-cased command-line options, argument2 the second argument as typed,
 // item_name the "ITEM=" value of the command line. Throws NumberedError
 // (1024, 10x1, 1025, 1026, 1029, 1030, 1016).
 GlobalSensor read_global_sensor_file(InputFile *in, const std::string &profile_file_name,
-                                     const std::string &option_string, const std::string &argument2,
+                                     const std::string &upper_options, const std::string &argument2,
                                      const std::string &item_name);
 
 // An "Item=" value: up to a blank or comma (as stop_text has them at the same

@@ -34,7 +34,7 @@ void store_password(const std::string &value, const std::string &name, ProfileRu
         params.Password = result.clear;
         return;
     }
-    if (run == ProfileRun::Multi) {
+    if (run == ProfileRun::List) {
         system_error = true;
         return;
     }
@@ -92,7 +92,7 @@ void check_logon_parameters(const std::string &name, ProfileRun run, const Logon
                 break;
             }
     if (error.empty()) return;
-    if (run == ProfileRun::Multi)
+    if (run == ProfileRun::List)
         system_error = true;
     else
         throw NumberedError(error);

@@ -23,11 +23,11 @@ extern const ProfileField profile_fields[profile_field_count];
 constexpr std::size_t max_profile_value = 60;
 
 // The single-system run stops at the first fault with a numbered error; the
-// multi-system run marks the system as failed and carries on.
-enum class ProfileRun { Single, Multi };
+// list run marks the system as failed and carries on.
+enum class ProfileRun { Single, List };
 
 // Reads the whole profile into params. Single: throws NumberedError 1004 or
-// 1005 at the first faulty password. Multi: sets system_error instead.
+// 1005 at the first faulty password. List: sets system_error instead.
 void read_logon_profile(InputFile &in, const std::string &name, ProfileRun run,
                         LogonParameters &params, bool &system_error);
 

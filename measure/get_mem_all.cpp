@@ -30,7 +30,7 @@ RFC_PARAMETER parameter(const char *name, unsigned type, unsigned length, void *
 RFC_RC call_get_mem_all(const RfcApi &api, RFC_TYPEHANDLE &type_handle, RFC_HANDLE handle,
                         const char local_remote[6], const char logical_destination[32],
                         GetMemAllImports &imports, ITAB_H table, std::string &exception_text,
-                        const RfcTrace &trace, const std::string &option_string) {
+                        const ProgramLog &log) {
     if (type_handle == 0 &&
         api.RfcInstallStructure("MEM_ALL", mem_all_elements, 13, &type_handle) != 0) {
         char operation[] = "RfcInstallStructure";
@@ -49,7 +49,7 @@ RFC_RC call_get_mem_all(const RfcApi &api, RFC_TYPEHANDLE &type_handle, RFC_HAND
     tables[0].ithandle = table;
 
     RFC_RC rc = api.RfcCall(handle, "GET_MEM_ALL", exporting, tables);
-    write_trace_line(trace, option_string, handle, "RfcCall called", "");
+    write_log_line(log, handle, "RfcCall called", "");
     if (rc != RFC_OK) return rc;
 
     RFC_PARAMETER importing[10] = {parameter("ACTIVEFLAG", TYPINT, 4, &imports.activeflag),
@@ -64,7 +64,7 @@ RFC_RC call_get_mem_all(const RfcApi &api, RFC_TYPEHANDLE &type_handle, RFC_HAND
                                    {}};
     char *exception = nullptr;
     rc = api.RfcReceive(handle, importing, tables, &exception);
-    write_trace_line(trace, option_string, handle, "RfcReceive called", "");
+    write_log_line(log, handle, "RfcReceive called", "");
     if (rc == RFC_EXCEPTION || rc == RFC_SYS_EXCEPTION)
         exception_text = exception ? std::string(exception, strnlen(exception, 255)) : "";
     return rc;

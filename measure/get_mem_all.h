@@ -22,4 +22,4 @@ struct GetMemAllImports {
 RFC_RC call_get_mem_all(const RfcApi &api, RFC_TYPEHANDLE &type_handle, RFC_HANDLE handle,
                         const char local_remote[6], const char logical_destination[32],
                         GetMemAllImports &imports, ITAB_H table, std::string &exception_text,
-                        const RfcTrace &trace, const std::string &option_string);
+                        const ProgramLog &log);

@@ -20,10 +20,10 @@ std::int32_t int32_at(const unsigned char *line, std::size_t offset) {
     fatal_rfc_error(&text[0]);
 }
 
-const char *const channel_names[4] = {"Physical-Mem Free", "SwapMemory Free", "Pages-In [/Sec]",
-                                      "Pages-Out [/Sec]"};
-
 } // namespace
+
+const char *const memory_channel_names[4] = {"Physical-Mem Free", "SwapMemory Free",
+                                             "Pages-In [/Sec]", "Pages-Out [/Sec]"};
 
 MemoryRecord read_memory_record(const unsigned char *line) {
     MemoryRecord r;
@@ -51,9 +51,7 @@ std::string swap_percentage(const MemoryRecord &record) {
     return std::to_string(static_cast<std::uint32_t>(percent));
 }
 
-namespace {
-
-std::string free_text(const MemoryRecord &r) {
+std::string free_memory_text(const MemoryRecord &r) {
     return r.free_mem == -1 ? "0" : megabyte_text(r.free_mem);
 }
 
@@ -61,13 +59,11 @@ bool swap_channel_written(const MemoryRecord &r) {
     return r.free_mem != -1 && r.free_mem != 0;
 }
 
-} // namespace
-
 std::string memory_status_line(const std::string &destination, const MemoryRecord &r) {
     std::string swap = r.swap_size == -1 ? "0" : megabyte_text(r.swap_size);
     std::string line =
         "(" + destination + ") Memory=" + group_thousands(megabyte_text(r.phys_mem)) +
-        " MB, Free=" + group_thousands(free_text(r)) + " MB, Swap=" + group_thousands(swap);
+        " MB, Free=" + group_thousands(free_memory_text(r)) + " MB, Swap=" + group_thousands(swap);
     if (r.swap_size != -1 && r.swap_size != 0) line += " MB, Free=" + swap_percentage(r) + "%";
     line += ", PageIn=" + group_thousands(std::to_string(r.in_pg_sec)) +
             ", PageOut=" + group_thousands(std::to_string(r.out_pg_sec)) + " ";
@@ -120,79 +116,8 @@ std::int64_t item_channel_id(const std::string &name, std::set<std::int64_t> &us
     return id;
 }
 
-namespace {
-
-void write_json_channels(OutputDocument &doc, const MemoryRecord &r) {
-    for (int which = 0; which < 4; ++which) {
-        JsonChannel channel;
-        if (!memory_json_channel(which, r, channel)) continue;
-        // Fixed ids, so that PRTG keeps each channel's history.
-        channel.id = json_min_channel_id + which;
-        channel.name = channel_names[which];
-        write_json_channel(doc, channel);
-    }
-}
-
-void write_full_answer(OutputDocument &doc, const MeasureRequest &request, const MemoryRecord &r) {
-    begin_document(doc);
-    open_text(doc);
-    append_status_text(doc, memory_status_line(request.destination, r));
-    close_text(doc, request.option_string);
-    if (doc.mode == OutputMode::Json) {
-        write_json_channels(doc, r);
-        end_document(doc);
-        return;
-    }
-    const std::string &options = request.option_string;
-    write_channel(doc, options, "", channel_names[0], free_text(r), "MByte");
-    if (swap_channel_written(r))
-        write_channel(doc, options, "", channel_names[1], swap_percentage(r), "PerCent");
-    write_channel(doc, options, "", channel_names[2], std::to_string(r.in_pg_sec), "");
-    write_channel(doc, options, "", channel_names[3], std::to_string(r.out_pg_sec), "");
-    end_document(doc);
-}
-
-void write_item_answer(OutputDocument &doc, MeasureState &state, const MeasureRequest &request,
-                       const MemoryRecord &r) {
-    state.item_answered = true;
-    doc.text.clear();
-    const std::string &label = request.item_channel_label;
-    const std::string &options = request.option_string;
-    const std::string &item = request.item_name;
-    if (doc.mode == OutputMode::Json) {
-        int which = 0;
-        while (which < 4 && item != channel_names[which])
-            ++which;
-        if (which == 4) return;
-        JsonChannel channel;
-        // The id is taken even for a value left out, so that it stays the
-        // same for the names after it.
-        channel.id = item_channel_id(label, state.item_channel_ids);
-        channel.name = label;
-        if (!memory_json_channel(which, r, channel)) return;
-        write_json_channel(doc, channel);
-        print_document(doc);
-        doc.text.clear();
-        return;
-    }
-    if (item == channel_names[0])
-        write_channel(doc, options, label, label, free_text(r), "MByte");
-    else if (item == channel_names[1] && swap_channel_written(r))
-        write_channel(doc, options, label, label, swap_percentage(r), "PerCent");
-    else if (item == channel_names[2])
-        write_channel(doc, options, label, label, std::to_string(r.in_pg_sec), "");
-    else if (item == channel_names[3])
-        write_channel(doc, options, label, label, std::to_string(r.out_pg_sec), "");
-    else
-        return;
-    print_document(doc);
-    doc.text.clear();
-}
-
-} // namespace
-
-RFC_RC measure_memory(const RfcApi &api, MeasureState &state, RFC_HANDLE handle,
-                      OutputDocument &doc, const MeasureRequest &request) {
+Measurement measure_memory(const RfcApi &api, MeasureState &state, RFC_HANDLE handle,
+                           const ProgramLog &log) {
     ITAB_H table = api.ItCreate("TF_MEM_ALL", mem_all_line_length, 0, 0);
     if (!table) fatal("ItCreate TF_MEM_ALL");
 
@@ -201,10 +126,10 @@ RFC_RC measure_memory(const RfcApi &api, MeasureState &state, RFC_HANDLE handle,
     std::fill(logical_destination, logical_destination + 32, ' ');
     GetMemAllImports imports;
     std::string exception_text;
-    RFC_RC rc =
-        call_get_mem_all(api, state.mem_all_type, handle, local_remote, logical_destination,
-                         imports, table, exception_text, request.trace, request.option_string);
-    switch (rc) {
+    Measurement m;
+    m.rc = call_get_mem_all(api, state.mem_all_type, handle, local_remote, logical_destination,
+                            imports, table, exception_text, log);
+    switch (m.rc) {
     case RFC_OK: {
         const unsigned char *last = nullptr;
         for (unsigned line = 1; line <= api.ItFill(table); ++line) {
@@ -212,30 +137,26 @@ RFC_RC measure_memory(const RfcApi &api, MeasureState &state, RFC_HANDLE handle,
             if (!last) fatal("ItGetLine TF_MEM_ALL");
         }
         if (!last) {
-            doc.text += "Error 1019: No memory data received from GET_MEM_ALL !";
+            m.failure = "Error 1019: No memory data received from GET_MEM_ALL !";
             break;
         }
-        state.run_status = "OK";
-        MemoryRecord record = read_memory_record(last);
-        if (request.item_mode)
-            write_item_answer(doc, state, request, record);
-        else
-            write_full_answer(doc, request, record);
+        m.status = RunStatus::Measured;
+        m.figures = read_memory_record(last);
         break;
     }
     case RFC_FAILURE:
-        doc.text += "Error 1014: RFC-Failure raised !";
+        m.failure = "Error 1014: RFC-Failure raised !";
         break;
     case RFC_EXCEPTION:
-        doc.text += "Error 1012: Exception.: " + exception_text;
+        m.failure = "Error 1012: Exception.: " + exception_text;
         break;
     case RFC_SYS_EXCEPTION:
-        doc.text += "Error 1013: Sys-Exception raised !";
+        m.failure = "Error 1013: Sys-Exception raised !";
         break;
     default:
-        doc.text += "Error 1015: Other Failure raised !";
+        m.failure = "Error 1015: Other Failure raised !";
         break;
     }
     if (api.ItDelete(table) != 0) fatal("ItDelete TF_MEM_ALL");
-    return rc;
+    return m;
 }

@@ -3,7 +3,6 @@
 #include <set>
 #include <string>
 
-#include "output/document.h"
 #include "output/json.h"
 #include "rfc/failure.h"
 #include "rfc/rfc_library.h"
@@ -41,26 +40,33 @@ bool memory_json_channel(int which, const MemoryRecord &record, JsonChannel &cha
 // as its name stays; the list's order counts only between names that clash.
 std::int64_t item_channel_id(const std::string &name, std::set<std::int64_t> &used);
 
-// What one measurement needs to know about the run.
-struct MeasureRequest {
-    const std::string &option_string;
-    const RfcTrace &trace;
-    bool item_mode;
-    const std::string &item_name;
-    const std::string &item_channel_label;
-    const std::string &destination;
+// The names of the four channels of the full answer, in its order.
+extern const char *const memory_channel_names[4];
+
+// Free memory in megabytes as the answer shows it ("0" for -1).
+std::string free_memory_text(const MemoryRecord &record);
+
+// Whether the answer has a free-swap channel: free memory is known and not 0.
+bool swap_channel_written(const MemoryRecord &record);
+
+// Whether a measurement gave figures.
+enum class RunStatus { Failed, Measured };
+
+// What one measurement gives: the figures of the table's last line, or a
+// failure and its numbered text ("Error 1012: ..." to "Error 1015: ...",
+// "Error 1019: ...").
+struct Measurement {
+    RFC_RC rc = RFC_OK; // the call's result code
+    RunStatus status = RunStatus::Failed;
+    MemoryRecord figures;
+    std::string failure;
 };
 
 // Kept across measurements of one process.
 struct MeasureState {
     RFC_TYPEHANDLE mem_all_type = 0;
-    std::string run_status = "ERR"; // "OK" after a successful measurement
-    bool item_answered = false;
-    std::set<std::int64_t> item_channel_ids; // Json ids given in this run
 };
 
-// Creates TF_MEM_ALL, calls GET_MEM_ALL and writes the full answer (or, in
-// item mode, prints the item's channel). On failure appends "Error 10xx" text
-// to the document. Returns the call's result code.
-RFC_RC measure_memory(const RfcApi &api, MeasureState &state, RFC_HANDLE handle,
-                      OutputDocument &doc, const MeasureRequest &request);
+// Creates TF_MEM_ALL and calls GET_MEM_ALL. Prints nothing.
+Measurement measure_memory(const RfcApi &api, MeasureState &state, RFC_HANDLE handle,
+                           const ProgramLog &log);

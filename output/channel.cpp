@@ -1,7 +1,5 @@
 #include "output/channel.h"
 
-#include <cstdlib>
-
 std::string clean_key(const std::string &key, const std::string &name) {
     std::string cleaned = key.empty() ? name : key;
     for (char &c : cleaned)
@@ -19,20 +17,10 @@ std::string display_unit(const std::string &unit) {
     return unit;
 }
 
-// The channel number after "CH=": at most three characters, up to a comma,
-// converted as atoi does (leading blanks, one sign, then digits; none give 0).
-long selected_channel(const std::string &option_string) {
-    std::string::size_type at = option_string.find("CH=");
-    std::string number = option_string.substr(at + 3, 3);
-    std::string::size_type comma = number.find(',');
-    if (comma != std::string::npos) number.erase(comma);
-    return std::atoi(number.c_str());
-}
-
 } // namespace
 
-void write_channel(OutputDocument &doc, const std::string &option_string, const std::string &key,
-                   const std::string &name, const std::string &value, const std::string &unit) {
+void write_channel(OutputDocument &doc, const std::string &key, const std::string &name,
+                   const std::string &value, const std::string &unit) {
     ++doc.channel_counter;
     switch (doc.mode) {
     case OutputMode::Tamarack: {
@@ -43,8 +31,8 @@ void write_channel(OutputDocument &doc, const std::string &option_string, const 
         break;
     }
     case OutputMode::Bramble:
-        if (option_string.find("CH=") != std::string::npos) {
-            if (selected_channel(option_string) == doc.channel_counter) doc.text += value;
+        if (doc.channel.given) {
+            if (doc.channel.number == doc.channel_counter) doc.text += value;
         } else {
             doc.text += "\n> " + name + ": " + value + " " + display_unit(unit);
         }

@@ -6,9 +6,9 @@
 
 // Appends one channel in the form of the output mode. Counts every call;
 // Tamarack drops every channel after the tenth of the process, and Bramble
-// with "CH=<n>" in the option string writes only the value of call n.
-void write_channel(OutputDocument &doc, const std::string &option_string, const std::string &key,
-                   const std::string &name, const std::string &value, const std::string &unit);
+// with a channel chosen (doc.channel) writes only the value of that call.
+void write_channel(OutputDocument &doc, const std::string &key, const std::string &name,
+                   const std::string &value, const std::string &unit);
 
 // The key as the Tamarack form shows it: the key (or the name when the key
 // is empty) with " /\[]-" turned into "_", then the first "." as well.

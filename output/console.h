@@ -25,7 +25,7 @@ void console_write_seized(const std::string &text);
 // of the seized console.
 bool console_document_open();
 
-// Channels of a JSON answer that the item run has measured so far: held back
+// Channels of a JSON answer that the list run has measured so far: held back
 // instead of printed, since the answer is one object, and given to whoever
 // prints the final answer (the run's summary, the watchdog or the fatal-error
 // handler). console_hold appends one channel object under the lock, and

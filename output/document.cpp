@@ -75,17 +75,17 @@ void open_text(OutputDocument &doc) {
         doc.text += is_xml_mode(doc.mode) ? "\n<Text>" : "\n# ";
 }
 
-void close_text(OutputDocument &doc, const std::string &option_string) {
+void close_text(OutputDocument &doc) {
     if (doc.mode == OutputMode::Json) return;
     if (is_xml_mode(doc.mode))
         doc.text += "</Text>\n";
-    else if (doc.mode == OutputMode::Bramble && option_string.find("CH=") != std::string::npos)
+    else if (doc.mode == OutputMode::Bramble && doc.channel.given)
         doc.text.clear();
 }
 
 namespace {
 
-// The channels an item run holds back, followed by those of the document.
+// The channels a list run holds back, followed by those of the document.
 std::string all_channels(const std::string &own) {
     const std::string &held = console_held();
     return held + (held.empty() || own.empty() ? "" : ",") + own;

@@ -13,12 +13,19 @@ bool is_xml_mode(OutputMode mode);
 // program reads (the XML modes and Json), not a picture for a console.
 bool answers_with_document(OutputMode mode);
 
+// "CH=<n>" of the options: in Bramble mode only the value of channel n.
+struct ChannelChoice {
+    bool given = false;
+    long number = 0; // as atoi reads the (at most three) characters after "CH="
+};
+
 // The sensor answer, assembled by appending and printed in one piece.
 struct OutputDocument {
     std::string text;
     OutputMode mode = OutputMode::EXEXML;
     // Calls of write_channel since start-up; never reset.
     std::int32_t channel_counter = 0;
+    ChannelChoice channel; // from the options
     // Json only: the status text, and the state the answer reports. The
     // channel objects are in text.
     std::string message;
@@ -35,25 +42,25 @@ std::string xml_escape(const std::string &text);
 // close_text, the channels, end_document.
 void begin_document(OutputDocument &doc);
 void open_text(OutputDocument &doc);
-// In Bramble mode with "CH=" in the (upper-cased) option string, empties the
-// document so that only the selected channel survives.
-void close_text(OutputDocument &doc, const std::string &option_string);
+// In Bramble mode with a channel chosen ("CH="), empties the document so
+// that only the chosen channel survives.
+void close_text(OutputDocument &doc);
 void end_document(OutputDocument &doc);
 
 // Appends status text, escaped in the XML modes.
 void append_status_text(OutputDocument &doc, const std::string &text);
 
-// Begins the document of an item run and returns its header as it is
+// Begins the document of a list run and returns its header as it is
 // printed before the first system; Json prints nothing before the end.
 std::string begin_item_document(OutputDocument &doc);
 void print_item_header(OutputDocument &doc);
-// The state of an item run for a Json answer (json.h: item_status).
+// The state of a list run for a Json answer (json.h: item_status).
 void set_item_status(OutputDocument &doc, unsigned processed, unsigned failed);
 
 // Replaces the document with the numbered-error answer (the same in every
 // mode). The message is escaped: it may carry paths with "&" or "<".
 // In Json mode it is a Json answer with status "error", which keeps the
-// channels an item run has measured so far.
+// channels a list run has measured so far.
 void write_error_document(OutputDocument &doc, const std::string &message);
 
 // The error answer that ends a run from outside its own flow (a fatal RFC

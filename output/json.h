@@ -36,6 +36,6 @@ std::string json_channel(const JsonChannel &channel);
 std::string json_answer(const std::string &status, const std::string &message,
                         const std::string &channels);
 
-// The item run's state: "error" when every system that was tried failed,
+// The list run's state: "error" when every system that was tried failed,
 // "warning" when some did, "ok" otherwise.
 const char *item_status(unsigned processed, unsigned failed);

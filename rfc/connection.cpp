@@ -9,17 +9,6 @@
 #include "output/console.h"
 #include "rfc/reach.h"
 
-std::string option_value(const std::string &option_string, const std::string &option_text,
-                         const char *keyword) {
-    std::string::size_type at = option_string.find(keyword);
-    if (at == std::string::npos) return "";
-    std::string value;
-    for (std::size_t i = at + std::char_traits<char>::length(keyword);
-         i < option_string.size() && option_string[i] != ',' && option_string[i] != ' '; ++i)
-        value += i < option_text.size() ? option_text[i] : option_string[i];
-    return value;
-}
-
 namespace {
 
 char *text_of(std::string &text) {
@@ -73,28 +62,8 @@ bool routed(const std::string &host) {
 
 } // namespace
 
-unsigned read_number_option(const std::string &option_string, const std::string &option_text,
-                            const char *keyword, unsigned low, unsigned high, unsigned fallback,
-                            const char *error) {
-    if (option_string.find(keyword) == std::string::npos) return fallback;
-    std::string value = option_value(option_string, option_text, keyword);
-    // The value stops counting once it is out of range, so that no length
-    // of digits can overflow.
-    unsigned number = 0;
-    bool valid = !value.empty();
-    for (char c : value) {
-        if (c < '0' || c > '9')
-            valid = false;
-        else if (number <= high)
-            number = number * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (!valid || number < low || number > high) throw NumberedError(error);
-    return number;
-}
-
-bool partner_address(const LogonParameters &params, const std::string &option_string,
-                     const std::string &option_text, const std::string *destination_entry,
-                     std::string &host, int &port) {
+bool partner_address(const LogonParameters &params, const LogonOverrides &overrides,
+                     const std::string *destination_entry, std::string &host, int &port) {
     std::string ashost, sysnr, gwhost, gwservice;
     if (destination_entry) {
         DestinationSettings entry;
@@ -106,10 +75,8 @@ bool partner_address(const LogonParameters &params, const std::string &option_st
         gwhost = setting_value(entry, "GWHOST");
         gwservice = setting_value(entry, "GWSERV");
     } else {
-        std::string host_override = option_value(option_string, option_text, ",HOST=");
-        std::string sysnr_override = option_value(option_string, option_text, ",NO=");
-        ashost = host_override.empty() ? params.Hostname : host_override;
-        sysnr = sysnr_override.empty() ? params.Sysnr : sysnr_override;
+        ashost = overrides.host.empty() ? params.Hostname : overrides.host;
+        sysnr = overrides.sysnr.empty() ? params.Sysnr : overrides.sysnr;
         gwhost = params.Gwhost;
         gwservice = params.Gwservice;
         if (params.Mode == "R/2") ashost.clear(); // a CPI-C partner is its gateway alone
@@ -134,30 +101,29 @@ std::string connect_string(const LogonParameters &params, const std::string &pro
            " LANG=D DEST=" + connect_value("Destination", params.Destination, profile);
 }
 
-void start_reach_check(ConnectionRecords &records, const LogonParameters &params,
-                       const std::string &option_string, const std::string &option_text,
-                       const FileOpener &files, RunFolder &folder, unsigned connect_seconds) {
-    if (connect_seconds == 0) return;
+void start_reach_check(const ConnectionContext &context, const ConnectionRequest &request) {
+    const LogonParameters &params = request.logon;
+    if (request.connect_seconds == 0) return;
     std::string entry, host;
     int port = 0;
     try {
-        auto destination_file =
-            files.open_read(start_folder_file(folder, "SapRfc.") + params.Destination);
+        auto destination_file = context.files.open_read(
+            start_folder_file(context.folder, "SapRfc.") + params.Destination);
         if (destination_file) entry = destination_file->read_rest();
-        if (!partner_address(params, option_string, option_text,
-                             destination_file ? &entry : nullptr, host, port))
+        if (!partner_address(params, request.overrides, destination_file ? &entry : nullptr, host,
+                             port))
             return;
     } catch (const NumberedError &) {
         return; // open_connection meets the fault in its turn
     }
-    records.probe.start(host, port, connect_seconds);
+    context.records.probe.start(host, port, request.connect_seconds);
 }
 
-RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonParameters &params,
-                           const std::string &option_string, const std::string &option_text,
-                           const RfcTrace &trace, const FileOpener &files, RunFolder &folder,
-                           const std::string &profile, bool announce_destination_file,
-                           unsigned connect_seconds, std::string *reason) {
+RFC_HANDLE open_connection(const ConnectionContext &context, const ConnectionRequest &request,
+                           std::string *reason) {
+    const LogonParameters &params = request.logon;
+    ConnectionRecords &r = context.records;
+    RunFolder &folder = context.folder;
     r.destination = params.Destination;
     r.client = params.Client;
     r.user = params.User;
@@ -170,10 +136,8 @@ RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonP
     r.gwservice = params.Gwservice;
     r.trace_setting = "off";
 
-    std::string host_override = option_value(option_string, option_text, ",HOST=");
-    if (!host_override.empty()) r.hostname = host_override;
-    std::string sysnr_override = option_value(option_string, option_text, ",NO=");
-    if (!sysnr_override.empty()) r.sysnr = sysnr_override;
+    if (!request.overrides.host.empty()) r.hostname = request.overrides.host;
+    if (!request.overrides.sysnr.empty()) r.sysnr = request.overrides.sysnr;
 
     r.user = padded(r.user, 12);
     r.password = padded(r.password, 10);
@@ -199,24 +163,24 @@ RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonP
     r.options.trace = (r.trace_setting == "on" || r.trace_setting == "ON") ? 3 : 0;
 
     auto destination_file =
-        files.open_read(start_folder_file(folder, "SapRfc.") + params.Destination);
+        context.files.open_read(start_folder_file(folder, "SapRfc.") + params.Destination);
     bool via_destination_file = destination_file != nullptr;
     std::string entry;
     if (via_destination_file) {
-        r.connect_string = connect_string(params, profile);
+        r.connect_string = connect_string(params, request.profile);
         entry = destination_file->read_rest();
         destination_file.reset();
-        if (announce_destination_file)
+        if (request.announce_destination_file)
             console_write("* SapRfc.Ini.......: " + params.Destination + "<\n");
     }
     // A dead host fails in seconds, not after the library's own long wait.
     std::string host;
     int port = 0;
-    if (connect_seconds > 0 &&
-        partner_address(params, option_string, option_text, via_destination_file ? &entry : nullptr,
-                        host, port)) {
+    if (request.connect_seconds > 0 &&
+        partner_address(params, request.overrides, via_destination_file ? &entry : nullptr, host,
+                        port)) {
         std::string why;
-        if (!r.probe.started()) r.probe.start(host, port, connect_seconds);
+        if (!r.probe.started()) r.probe.start(host, port, request.connect_seconds);
         if (!r.probe.finish(why)) {
             if (reason)
                 *reason = host + ":" + std::to_string(port) + " not reachable (" + why + ")";
@@ -224,16 +188,16 @@ RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &r, const LogonP
         }
     }
     if (!via_destination_file) {
-        begin_session(folder, profile);
-        RFC_HANDLE handle = api.RfcOpen(&r.options);
-        write_trace_line(trace, option_string, handle, "RfcOpen called", "");
+        begin_session(folder, request.profile);
+        RFC_HANDLE handle = context.api.RfcOpen(&r.options);
+        write_log_line(context.log, handle, "RfcOpen called", "");
         return handle;
     }
     if (!write_destination_copy(entry, folder)) return 0;
-    begin_session(folder, profile);
+    begin_session(folder, request.profile);
     // The library takes the entry from SapRfc.ini in the run folder, which
     // RFC_INI has named since before it was loaded.
-    RFC_HANDLE handle = api.RfcOpenEx(r.connect_string.c_str(), &r.open_error);
-    write_trace_line(trace, option_string, handle, "RfcOpenEx called", "");
+    RFC_HANDLE handle = context.api.RfcOpenEx(r.connect_string.c_str(), &r.open_error);
+    write_log_line(context.log, handle, "RfcOpenEx called", "");
     return handle;
 }

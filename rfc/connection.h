@@ -21,12 +21,11 @@ struct ConnectionRecords {
     PartnerProbe probe; // the reachability check, when started ahead
 };
 
-// The value of an option keyword such as ",HOST=": the text after it up to
-// the next comma or blank, in the case as typed. option_text is the typed
-// text that option_string upper-cases, character for character. Empty when
-// absent.
-std::string option_value(const std::string &option_string, const std::string &option_text,
-                         const char *keyword);
+// What the options change in a logon: ",HOST=" and ",NO=", as typed;
+// empty when not given.
+struct LogonOverrides {
+    std::string host, sysnr;
+};
 
 // The connect string of RfcOpenEx: "CLIENT=.. USER=.. PASSWD=.. LANG=D
 // DEST=..". A value that holds a blank or other white space (tab, line
@@ -36,44 +35,51 @@ std::string option_value(const std::string &option_string, const std::string &op
 // and the field. Values hold no NUL byte: profile lines end at one.
 std::string connect_string(const LogonParameters &params, const std::string &profile);
 
-// A whole-number option such as ",TIMEOUT=<n>": fallback when the keyword
-// is absent, else its value from low to high; leading zeros are allowed.
-// Throws NumberedError with error for any other value.
-unsigned read_number_option(const std::string &option_string, const std::string &option_text,
-                            const char *keyword, unsigned low, unsigned high, unsigned fallback,
-                            const char *error);
-
 // Where the library will connect for these logon parameters (the options'
 // ,HOST= and ,NO= applied) or, with a destination file, for its entry: the
 // gateway host, or else the host, and the gateway service (sapgwNN is port
 // 33NN, a number the port itself), or else port 33 + system number. False
 // when that cannot be known for sure: a router string (/H/...), a message
 // server (MSHOST=), or a service that names no port.
-bool partner_address(const LogonParameters &params, const std::string &option_string,
-                     const std::string &option_text, const std::string *destination_entry,
-                     std::string &host, int &port);
+bool partner_address(const LogonParameters &params, const LogonOverrides &overrides,
+                     const std::string *destination_entry, std::string &host, int &port);
+
+// What open_connection is asked for: the system the logon parameters name,
+// with the options' overrides, for the profile of that name (the session's
+// and error 1022's), and the reachability check's time (0: none).
+struct ConnectionRequest {
+    const LogonParameters &logon;
+    LogonOverrides overrides;
+    std::string profile;
+    bool announce_destination_file = false;
+    unsigned connect_seconds = 0;
+};
+
+// What a connection is opened with: the library, its records, the
+// program's trace, the files and the run's folder.
+struct ConnectionContext {
+    const RfcApi &api;
+    ConnectionRecords &records;
+    const ProgramLog &log;
+    const FileOpener &files;
+    RunFolder &folder;
+};
 
 // Sets the reachability check of open_connection under way ahead of it,
 // so that the partner's answer overlaps the sensor's work until then (the
 // loading of the library). Changes nothing else: open_connection reads the
 // destination file, prints and fails as it would without it.
-void start_reach_check(ConnectionRecords &records, const LogonParameters &params,
-                       const std::string &option_string, const std::string &option_text,
-                       const FileOpener &files, RunFolder &folder, unsigned connect_seconds);
+void start_reach_check(const ConnectionContext &context, const ConnectionRequest &request);
 
 // Opens the connection to the system that the logon parameters name, and
-// begins the library session for profile in the run folder. When
+// begins the library session for the request's profile in the run folder. When
 // "SapRfc.<destination>" exists in the working folder, it is copied to
 // SapRfc.ini in the run folder (which RFC_INI names) for RfcOpenEx, and
-// "* SapRfc.Ini.......: <destination><" is printed if announce_destination_file;
-// otherwise RfcOpen. With connect_seconds above 0 a plain TCP connection to
+// "* SapRfc.Ini.......: <destination><" is printed if the request says
+// so; otherwise RfcOpen. With connect_seconds above 0 a plain TCP connection to
 // the partner (partner_address) is tried first, within that time; when it
 // cannot be made the library is not called, the result is 0 and reason says
 // "<host>:<port> not reachable (<why>)". Returns the handle, 0 on failure;
 // either way the caller ends the session (finish_session).
-RFC_HANDLE open_connection(const RfcApi &api, ConnectionRecords &records,
-                           const LogonParameters &params, const std::string &option_string,
-                           const std::string &option_text, const RfcTrace &trace,
-                           const FileOpener &files, RunFolder &folder, const std::string &profile,
-                           bool announce_destination_file, unsigned connect_seconds = 0,
+RFC_HANDLE open_connection(const ConnectionContext &context, const ConnectionRequest &request,
                            std::string *reason = nullptr);

@@ -5,12 +5,11 @@
 
 #include "output/console.h"
 
-void write_trace_line(const RfcTrace &trace, const std::string &option_string, RFC_HANDLE handle,
-                      const std::string &text, const std::string &detail) {
-    if (option_string.find(",SYSLOG") == std::string::npos) return;
-    if (!trace.trace_log) return;
-    trace.trace_log->append_line(std::to_string(static_cast<std::int32_t>(handle)) + " " + text +
-                                 " " + detail);
+void write_log_line(const ProgramLog &log, RFC_HANDLE handle, const std::string &text,
+                    const std::string &detail) {
+    if (!log.steps) return;
+    log.steps->append_line(std::to_string(static_cast<std::int32_t>(handle)) + " " + text + " " +
+                           detail);
 }
 
 void print_labelled_line(std::FILE *out, const char *label, int indent, int width,
@@ -19,7 +18,8 @@ void print_labelled_line(std::FILE *out, const char *label, int indent, int widt
     std::fprintf(out, "%-*s : %s\n", width, label, text);
 }
 
-std::string last_trace_error(const FileOpener &files, const std::string &path, bool &found) {
+std::string last_library_trace_error(const FileOpener &files, const std::string &path,
+                                     bool &found) {
     auto in = files.open_read(path, unbounded_size);
     found = in != nullptr;
     if (!in) return "";
@@ -40,13 +40,11 @@ std::string last_trace_error(const FileOpener &files, const std::string &path, b
     return kept;
 }
 
-void scan_trace_file(OutputDocument &doc, const FileOpener &files, const std::string &path) {
+std::string library_trace_reason(const FileOpener &files, const std::string &path) {
     bool found = false;
-    std::string kept = last_trace_error(files, path, found);
-    if (!found)
-        doc.text += " - Look for Trace-File";
-    else
-        doc.text += kept.empty() ? " - Please Check Trace-File !" : " - " + kept;
+    std::string kept = last_library_trace_error(files, path, found);
+    if (!found) return "Look for Trace-File";
+    return kept.empty() ? "Please Check Trace-File !" : kept;
 }
 
 namespace {
@@ -96,16 +94,16 @@ int report_fatal_rfc_error(const char *operation, std::FILE *out) {
     if (api && api->RfcClose) api->RfcClose(0);
 
     if (!as_document) std::fprintf(out, "* Programm aborted...\n");
-    RfcTrace *trace = fatal_context ? fatal_context->trace : nullptr;
-    if (trace && trace->abort_log) trace->abort_log->append_line("* Pgrm aborted...");
+    ProgramLog *log = fatal_context ? fatal_context->log : nullptr;
+    if (log && log->abort_log) log->abort_log->append_line("* Pgrm aborted...");
     // The marker is created empty, or left as it is: never truncated, and
     // never anything but a plain file of its own.
     AppendFile eoxput;
-    if (!trace || trace->eoxput_path.empty() || !eoxput.open(trace->eoxput_path)) {
+    if (!log || log->eoxput_path.empty() || !eoxput.open(log->eoxput_path)) {
         if (!as_document) std::fprintf(out, "* Error at EoXput-File...\n");
-        if (eoxput.refused() && trace->abort_log)
-            trace->abort_log->append_line("* " + trace->eoxput_path +
-                                          " is no plain file of its own: left alone");
+        if (eoxput.refused() && log->abort_log)
+            log->abort_log->append_line("* " + log->eoxput_path +
+                                        " is no plain file of its own: left alone");
     }
     std::fflush(out);
     return fatal_context ? answer_exit_code(fatal_context->mode, 1) : 1;

@@ -17,6 +17,7 @@
 #include "common/numbered_error.h"
 #include "config/destination_file.h"
 #include "rfc/sapnwrfc.h"
+#include "rfc/shared_library.h"
 
 const char *nw_library_file_name() {
 #ifdef _WIN32
@@ -135,8 +136,7 @@ std::map<RFC_HANDLE, nw::RFC_CONNECTION_HANDLE> &connections =
 RFC_HANDLE next_handle = 1;
 
 // Opens with the named parameters, in their order.
-RFC_HANDLE open_with(const std::vector<std::pair<std::string, std::string>> &settings,
-                     const char *operation) {
+RFC_HANDLE open_with(const NwSettings &settings, const char *operation) {
     std::vector<UcText> texts;
     texts.reserve(settings.size() * 2);
     std::vector<nw::RFC_CONNECTION_PARAMETER> parameters;
@@ -165,38 +165,62 @@ std::string trimmed(const char *text) {
     return value;
 }
 
-void add(std::vector<std::pair<std::string, std::string>> &settings, const char *key,
-         const std::string &value) {
+void add(NwSettings &settings, const char *key, const std::string &value) {
     if (!value.empty()) settings.emplace_back(key, value);
 }
 
-void SAP_API nw_environment(RFC_ENV *) {}
+} // namespace
 
-RFC_HANDLE SAP_API nw_open(RFC_OPTIONS *options) {
-    if (!options) return 0;
+NwSettings nw_logon_settings(const RFC_OPTIONS &options) {
     // The profile's values as they are: the classic library's blank padding
     // of user and password is not the NetWeaver library's.
-    if (options->mode == RFC_MODE_CPIC)
-        throw NumberedError("Error 1008: Mode R/2 of destination " + trimmed(options->destination) +
+    if (options.mode == RFC_MODE_CPIC)
+        throw NumberedError("Error 1008: Mode R/2 of destination " + trimmed(options.destination) +
                             " needs the classic RFC library (librfc32); the NetWeaver RFC "
                             "library reaches R/3 systems only !");
-    std::vector<std::pair<std::string, std::string>> settings;
-    const auto *r3 = static_cast<const RFC_CONNOPT_R3ONLY *>(options->connopt);
+    NwSettings settings;
+    const auto *r3 = static_cast<const RFC_CONNOPT_R3ONLY *>(options.connopt);
     if (r3) {
         add(settings, "ASHOST", trimmed(r3->hostname));
         char sysnr[16];
         std::snprintf(sysnr, sizeof sysnr, "%02d", r3->sysnr);
         add(settings, "SYSNR", sysnr);
     }
-    add(settings, "CLIENT", trimmed(options->client));
-    add(settings, "USER", trimmed(options->user));
-    add(settings, "PASSWD", trimmed(options->password));
-    add(settings, "LANG", trimmed(options->language));
+    add(settings, "CLIENT", trimmed(options.client));
+    add(settings, "USER", trimmed(options.user));
+    add(settings, "PASSWD", trimmed(options.password));
+    add(settings, "LANG", trimmed(options.language));
     if (r3) {
         add(settings, "GWHOST", trimmed(r3->gateway_host));
         add(settings, "GWSERV", trimmed(r3->gateway_service));
     }
-    return open_with(settings, "RfcOpenConnection");
+    return settings;
+}
+
+NwSettings nw_destination_settings(const DestinationSettings &entry,
+                                   const DestinationSettings &logon) {
+    NwSettings passed;
+    for (const auto &list : {entry, logon})
+        for (const auto &word : list)
+            if (word.first != "DEST" && word.first != "TYPE") {
+                bool replaced = false;
+                for (auto &earlier : passed)
+                    if (earlier.first == word.first) {
+                        earlier.second = word.second;
+                        replaced = true;
+                    }
+                if (!replaced) passed.push_back(word);
+            }
+    return passed;
+}
+
+namespace {
+
+void SAP_API nw_environment(RFC_ENV *) {}
+
+RFC_HANDLE SAP_API nw_open(RFC_OPTIONS *options) {
+    if (!options) return 0;
+    return open_with(nw_logon_settings(*options), "RfcOpenConnection");
 }
 
 // The entry of destination in the destination file that RFC_INI names,
@@ -228,22 +252,7 @@ RFC_HANDLE SAP_API nw_open_ex(const char *connect_param, RFC_ERROR_INFO_EX *erro
         }
         return 0;
     }
-    // The entry's keys go as connection parameters, the logon data of the
-    // connect string after them; DEST and TYPE mean nothing to the
-    // NetWeaver library.
-    std::vector<std::pair<std::string, std::string>> passed;
-    for (const auto &list : {settings, words})
-        for (const auto &word : list)
-            if (word.first != "DEST" && word.first != "TYPE") {
-                bool replaced = false;
-                for (auto &earlier : passed)
-                    if (earlier.first == word.first) {
-                        earlier.second = word.second;
-                        replaced = true;
-                    }
-                if (!replaced) passed.push_back(word);
-            }
-    RFC_HANDLE handle = open_with(passed, "RfcOpenConnection");
+    RFC_HANDLE handle = open_with(nw_destination_settings(settings, words), "RfcOpenConnection");
     if (!handle && error) {
         std::memset(error, 0, sizeof *error);
         copy_field(error->key, sizeof error->key, last_error.key);
@@ -574,18 +583,20 @@ bool load_nw_library(const std::string &directory, RfcApi &api, std::string &mis
         nw::RFC_ERROR_INFO error{};
         nwapi.RfcSetTraceDir(&text[0], &error);
     }
-    api.RfcEnvironment = nw_environment;
-    api.RfcOpen = nw_open;
-    api.RfcOpenEx = nw_open_ex;
-    api.RfcInstallStructure = nw_install_structure;
-    api.RfcCall = nw_call;
-    api.RfcReceive = nw_receive;
-    api.RfcLastError = nw_last_error;
-    api.RfcClose = nw_close;
-    api.ItCreate = nw_it_create;
-    api.ItFill = nw_it_fill;
-    api.ItGetLine = nw_it_get_line;
-    api.ItDelete = nw_it_delete;
-    api.back_end = RfcBackEnd::NetWeaver;
+    // The program's own operations, in the order of RfcApi's entry points.
+    api = RfcApi{nw_environment,
+                 nw_open,
+                 nw_open_ex,
+                 nw_install_structure,
+                 nw_call,
+                 nw_receive,
+                 nw_last_error,
+                 nw_close,
+                 nw_it_create,
+                 nw_it_fill,
+                 nw_it_get_line,
+                 nw_it_delete,
+                 RfcBackEnd::NetWeaver,
+                 path};
     return true;
 }

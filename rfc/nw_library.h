@@ -1,7 +1,27 @@
 #pragma once
 #include <string>
+#include <utility>
+#include <vector>
 
-#include "rfc/rfc_library.h"
+#include "config/destination_file.h"
+
+#include "rfc/rfc_api.h"
+
+// Connection parameters for RfcOpenConnection, by name, in their order.
+using NwSettings = std::vector<std::pair<std::string, std::string>>;
+
+// The parameters for the classic RfcOpen's records: ASHOST and SYSNR (two
+// digits), CLIENT, USER, PASSWD and LANG, GWHOST and GWSERV, trailing
+// blanks taken off, empty ones left out. Throws NumberedError 1008 for
+// mode R/2 (CPI-C), which the NetWeaver library cannot reach.
+NwSettings nw_logon_settings(const RFC_OPTIONS &options);
+
+// The parameters for the classic RfcOpenEx: the destination entry's keys,
+// then the connect string's logon data, a key given again replacing its
+// earlier value in place; DEST and TYPE mean nothing to the NetWeaver
+// library and are left out.
+NwSettings nw_destination_settings(const DestinationSettings &entry,
+                                   const DestinationSettings &logon);
 
 // "sapnwrfc.dll" on Windows, "libsapnwrfc.so" elsewhere.
 const char *nw_library_file_name();

@@ -126,10 +126,10 @@ class FolderWork {
     void finish(bool keep_trace) {
         end_session();
         if (keep_trace) {
-            std::string lines = read_tail(path + sap_trace_file, max_shared_trace_size / 2);
+            std::string lines = read_tail(path + library_trace_file, max_shared_trace_size / 2);
             if (!lines.empty()) {
                 if (lines.back() != '\n') lines += line_end;
-                append_shared_trace(start + sap_trace_file, trace_header(profile) + lines);
+                append_shared_trace(start + shared_trace_file, trace_header(profile) + lines);
             }
         }
     }

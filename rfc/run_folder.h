@@ -44,7 +44,10 @@ struct RunFolder {
     bool own_parent = false; // parent is the user's own folder of run folders
 };
 
-constexpr const char *sap_trace_file = "Dev_Rfc.Trc";
+// The RFC library's trace in the run folder, and the shared trace of the
+// working folder, where the traces of failed sessions are collected.
+constexpr const char *library_trace_file = "Dev_Rfc.Trc";
+constexpr const char *shared_trace_file = "Dev_Rfc.Trc";
 // Where run folders go on Linux when TMPDIR is not set, if usable.
 constexpr const char *memory_folder = "/dev/shm";
 constexpr const char *run_folder_prefix = "ramgauge-";

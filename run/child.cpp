@@ -10,7 +10,7 @@
 #include "rfc/run_folder.h"
 #include "run/child_protocol.h"
 #include "run/children.h"
-#include "run/multi.h"
+#include "run/list.h"
 #include "run/single.h"
 
 namespace {
@@ -44,7 +44,7 @@ int run_item_child(int argc, const char *const *argv, const FileOpener &files) {
     binary_standard_streams();
     end_with_parent(std::strtoul(argv[2], nullptr, 10));
     RunContext ctx;
-    ctx.item_mode = true;
+    ctx.list_run = true;
     bool have_folder = false, loaded = false;
     // The parent's document is open: a fatal error closes it.
     console_write("", true);

@@ -6,6 +6,9 @@
 #include <random>
 #include <utility>
 
+#include "common/numbered_error.h"
+#include "run/options.h"
+
 namespace {
 
 constexpr std::size_t max_count_digits = 3;
@@ -101,12 +104,12 @@ std::vector<std::string> child_request(const RunContext &ctx, const std::string 
     std::vector<std::string> words = {ctx.profile_directory,
                                       entry,
                                       label_selector,
-                                      ctx.option_string,
-                                      ctx.option_text,
+                                      ctx.options.upper,
+                                      ctx.options.text,
                                       ctx.item_name,
                                       output_mode_name(ctx.doc.mode),
                                       ctx.progress_display ? "1" : "0",
-                                      std::to_string(ctx.connect_seconds)};
+                                      std::to_string(ctx.options.connect_seconds)};
     for (auto field : carried_fields)
         words.push_back(carried.*field);
     words.push_back(boundary);
@@ -119,14 +122,19 @@ bool take_child_request(const std::vector<std::string> &words, RunContext &ctx, 
     ctx.profile_directory = words[0];
     entry = words[1];
     label_selector = words[2];
-    ctx.option_string = words[3];
-    ctx.option_text = ctx.option_copy = words[4];
+    // words[3], the options upper-cased, is read anew from words[4].
+    try {
+        set_options(ctx, read_options(words[4]));
+    } catch (const NumberedError &) {
+        return false;
+    }
     ctx.item_name = words[5];
     for (OutputMode m : {OutputMode::EXEXML, OutputMode::Pinnace, OutputMode::Kestrel,
                          OutputMode::Tamarack, OutputMode::Bramble})
         if (words[6] == output_mode_name(m)) ctx.doc.mode = m;
     ctx.progress_display = words[7] == "1";
-    ctx.connect_seconds = static_cast<unsigned>(std::strtoul(words[8].c_str(), nullptr, 10));
+    ctx.options.connect_seconds =
+        static_cast<unsigned>(std::strtoul(words[8].c_str(), nullptr, 10));
     std::size_t at = 9;
     for (auto field : carried_fields)
         ctx.logon.*field = words[at++];

@@ -1,6 +1,7 @@
 #pragma once
 #include <ctime>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "config/logon_profile.h"
@@ -10,11 +11,12 @@
 #include "rfc/failure.h"
 #include "rfc/rfc_library.h"
 #include "run/deadline.h"
+#include "run/options.h"
 
 // Everything one run of the sensor knows, built by start_up() and passed by
 // reference to each step. One instance per process.
 struct RunContext {
-    std::string program_path; // argument 0, for the trace log
+    std::string program_path; // argument 0, for the program log
     // The program's own folder in Windows form (ending in a backslash), or
     // empty: where a Script v2 sensor keeps its profiles and host file.
     std::string program_folder;
@@ -22,18 +24,14 @@ struct RunContext {
     std::time_t started_at = 0; // the start-up banner's time
     std::string argument2;      // as typed; names the sensor in the global file
 
-    // Option words joined with one blank: upper-cased, and as typed.
-    std::string option_string;
-    std::string option_copy;
-    // The options as typed (or the global sensor's own), never trimmed by the
-    // progress lines: where ",HOST=" and ",NO=" values are taken from.
-    std::string option_text;
+    // The command line's options (their words joined with one blank), or
+    // a global sensor's own, which replace them.
+    RunOptions options;
 
-    bool item_mode = false;
-    unsigned timeout_seconds = default_timeout_seconds;
-    unsigned parallel = default_parallel;               // systems scanned at once in item mode
-    unsigned connect_seconds = default_connect_seconds; // the reachability check, 0: none
+    bool list_run = false; // ITEM= or a global sensor: one figure for each system of a list
     std::string item_name;
+    // Progress lines for a run by hand: the command line's marks, also when
+    // a global sensor's own options replace them.
     bool progress_display = false;
 
     std::string profile_file_name;
@@ -46,11 +44,12 @@ struct RunContext {
     RfcApi rfc;
     RFC_ENV rfc_env{};
     std::unique_ptr<AppendFile> syslog = std::make_unique<AppendFile>(); // ",SYSLOG"
-    RfcTrace trace;
+    ProgramLog log;
     FatalErrorContext fatal_context;
     ConnectionRecords connection;
     RFC_HANDLE handle = 0;
     MeasureState measure;
+    std::set<std::int64_t> item_channel_ids; // Json ids given in this run
 
     // Shared with the deadline watchdog, which may outlive the run by the
     // moment the process takes to end, and with the fatal-error handler.
@@ -58,7 +57,14 @@ struct RunContext {
     std::shared_ptr<RunFolder> folder = std::make_shared<RunFolder>();
 };
 
-bool has_option(const RunContext &ctx, const char *keyword);
+// Takes the options for the run: the record, and the channel choice of its
+// answer.
+void set_options(RunContext &ctx, RunOptions options);
+
+// The connection of the run's library, records, trace and folder, and the
+// request for the system of the logon parameters as the options change it.
+ConnectionContext connection_context(RunContext &ctx, const FileOpener &files);
+ConnectionRequest connection_request(const RunContext &ctx, const std::string &profile);
 
 // "* hh:mm:ss SAP Ramgauge Vers ..." with the time of start-up. Made when it
 // is shown, so that a run without progress lines never reads the time zone.

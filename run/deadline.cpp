@@ -7,19 +7,14 @@
 #include "common/files.h"
 #include "common/numbered_error.h"
 #include "output/console.h"
-#include "rfc/connection.h"
 #include "rfc/run_folder.h"
-
-unsigned read_timeout(const std::string &option_string, const std::string &option_text) {
-    return read_number_option(option_string, option_text, ",TIMEOUT=", 1, max_timeout_seconds,
-                              default_timeout_seconds,
-                              "Error 1021: Invalid value for ,TIMEOUT= (1 to 900 seconds) !");
-}
+#include "run/summary.h"
 
 std::string timeout_answer(const DeadlineState &s, bool document_open, int &exit_code) {
     OutputDocument doc;
     doc.mode = s.mode;
-    if (!s.multi) {
+    doc.channel = s.channel;
+    if (!s.list) {
         exit_code = answer_exit_code(s.mode, 2);
         write_error_document(doc, "Error 1020: No answer from " + s.destination + " within " +
                                       std::to_string(s.seconds) + " seconds !");
@@ -30,16 +25,11 @@ std::string timeout_answer(const DeadlineState &s, bool document_open, int &exit
     std::string text;
     if (!document_open) text = begin_item_document(doc);
     unsigned left = s.systems_not_started;
-    unsigned failed = s.Failed + left + (s.system_in_progress ? 1 : 0);
-    char counters[160];
-    std::snprintf(counters, sizeof counters,
-                  ": NoSystems=%u, Processed=%u, Failed=%u, Timeout after %u seconds ",
-                  s.NoSystems + left, s.Processed, failed, s.seconds);
-    open_text(doc);
-    append_status_text(doc, "(***) " + s.item_name + counters);
-    close_text(doc, s.option_string);
-    set_item_status(doc, s.Processed, failed);
-    end_document(doc);
+    SystemCounters count;
+    count.NoSystems = s.NoSystems + left;
+    count.Processed = s.Processed;
+    count.Failed = s.Failed + left + (s.system_in_progress ? 1 : 0);
+    write_item_summary(doc, s.item_name, count, s.seconds);
     return text + doc.text + "\n";
 }
 

@@ -6,11 +6,7 @@
 #include <string>
 
 #include "output/document.h"
-
-constexpr unsigned default_timeout_seconds = 55;
-constexpr unsigned max_timeout_seconds = 900;
-constexpr unsigned default_parallel = 8;
-constexpr unsigned default_connect_seconds = 5;
+#include "run/options.h"
 
 // What the watchdog needs to answer for a run that did not finish in time.
 // The run updates it as it goes; everything is read and written under lock.
@@ -27,9 +23,9 @@ struct DeadlineState {
     int exit_code = 0;
 
     OutputMode mode = OutputMode::EXEXML;
-    std::string option_string; // for the framing of the summary
-    std::string destination;   // named in the single-system answer
-    bool multi = false;
+    ChannelChoice channel;   // for the framing of the summary
+    std::string destination; // named in the single-system answer
+    bool list = false;       // a list run
     std::string item_name;
     unsigned NoSystems = 0, Processed = 0, Failed = 0;
     bool system_in_progress = false;
@@ -57,7 +53,3 @@ void stop_watchdog(DeadlineState &state, int exit_code);
 
 // The answer of a run out of time, as the watchdog prints it.
 std::string timeout_answer(const DeadlineState &state, bool document_open, int &exit_code);
-
-// The ",TIMEOUT=" value: the default when absent, else a whole number from
-// 1 to 900. Throws NumberedError 1021 otherwise.
-unsigned read_timeout(const std::string &option_string, const std::string &option_text);

@@ -116,8 +116,7 @@ std::unique_ptr<InputFile> locate_profile(RunContext &ctx, const FileOpener &fil
 
     ctx.logon = LogonParameters{};
     ctx.doc.mode = OutputMode::EXEXML;
-    ctx.progress_display = has_option(ctx, "#") || has_option(ctx, "@") || has_option(ctx, "$") ||
-                           has_option(ctx, "%");
+    ctx.progress_display = ctx.options.progress_marks;
 
     ctx.profile_directory.clear();
     std::string::size_type slash = name.rfind('\\');
@@ -126,7 +125,7 @@ std::unique_ptr<InputFile> locate_profile(RunContext &ctx, const FileOpener &fil
         name.erase(0, slash + 1);
     }
     if (upper_ascii(name) == "GLOBAL.P00") {
-        ctx.item_mode = true;
+        ctx.list_run = true;
         name = "SAP Quadrant.Gbl";
     }
 
@@ -143,7 +142,7 @@ std::unique_ptr<InputFile> locate_profile(RunContext &ctx, const FileOpener &fil
     ctx.mode_settled = true;
 
     std::unique_ptr<InputFile> profile;
-    if (host_file_found || has_option(ctx, "@")) {
+    if (host_file_found || ctx.options.own_folder) {
         ctx.profile_path = ctx.profile_directory + name;
         profile = open_profile(ctx.profile_path, files);
         if (!profile) throw missing_profile(ctx.profile_path);

@@ -17,7 +17,7 @@
 #include "run/child_protocol.h"
 #include "run/children.h"
 #include "run/deadline.h"
-#include "run/multi.h"
+#include "run/list.h"
 
 namespace {
 
@@ -261,7 +261,7 @@ void Scheduler::print_ready() {
 
 int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &files) {
     Scheduler run(ctx);
-    run.parallel = ctx.parallel;
+    run.parallel = ctx.options.parallel;
     // The first child is needed in any case: it starts while the profiles
     // are read.
     run.ahead = std::make_unique<Worker>();
@@ -290,7 +290,7 @@ int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
         }
         bool unused = false;
         ctx.logon.Password.clear();
-        read_logon_profile(*profile, item.entry, ProfileRun::Multi, ctx.logon, unused);
+        read_logon_profile(*profile, item.entry, ProfileRun::List, ctx.logon, unused);
         item.boundary = new_boundary();
         item.request = encode_request(
             child_request(ctx, item.entry, sensor.label_selector, carried, item.boundary));
@@ -365,8 +365,8 @@ int run_in_children(RunContext &ctx, GlobalSensor &sensor, const FileOpener &fil
         state.seconds = ctx.deadline->seconds;
     }
     state.mode = ctx.doc.mode;
-    state.option_string = ctx.option_string;
-    state.multi = true;
+    state.channel = ctx.options.channel;
+    state.list = true;
     state.item_name = ctx.item_name;
     state.NoSystems = count.NoSystems;
     state.Processed = count.Processed;

@@ -6,8 +6,8 @@
 #include "config/logon_profile.h"
 #include "output/console.h"
 #include "run/child.h"
+#include "run/list.h"
 #include "run/locate.h"
-#include "run/multi.h"
 #include "run/single.h"
 #include "run/startup.h"
 
@@ -19,23 +19,21 @@ int run(RunContext &ctx, const FileOpener &files) {
         std::lock_guard<std::mutex> hold(ctx.deadline->lock);
         ctx.deadline->mode = ctx.doc.mode;
     }
-    if (ctx.item_mode) {
+    if (ctx.list_run) {
         profile.reset();
         auto list_file = files.open_read(ctx.profile_path);
         GlobalSensor sensor =
-            read_global_sensor_file(list_file.get(), ctx.profile_file_name, ctx.option_string,
+            read_global_sensor_file(list_file.get(), ctx.profile_file_name, ctx.options.upper,
                                     ctx.argument2, ctx.item_name);
         list_file.reset();
         ctx.item_name = sensor.item_name;
-        if (sensor.options_replaced) ctx.option_copy = ctx.option_text = sensor.option_copy;
         ctx.profile_path = ctx.profile_directory;
-        rebuild_option_string(ctx);
-        // A sensor's own options may set its deadline too; without one, the
-        // command line's stands.
-        if (has_option(ctx, ",TIMEOUT="))
-            set_deadline(*ctx.deadline, read_timeout(ctx.option_string, ctx.option_text));
-        ctx.parallel = read_parallel(ctx, ctx.parallel);
-        ctx.connect_seconds = read_connect_seconds(ctx, ctx.connect_seconds);
+        // A sensor's own options replace the command line's; a number they
+        // lack keeps the command line's value. They may set the deadline
+        // too; without one, the command line's stands.
+        set_options(ctx, read_options(sensor.options_replaced ? sensor.options : ctx.options.text,
+                                      ctx.options));
+        if (ctx.options.timeout_given) set_deadline(*ctx.deadline, ctx.options.timeout_seconds);
         create_run_folder(*ctx.folder);
         load_library(ctx);
         return run_system_list(ctx, sensor, files);
@@ -49,8 +47,8 @@ int run(RunContext &ctx, const FileOpener &files) {
         ctx.deadline->destination = ctx.logon.Destination;
     }
     create_run_folder(*ctx.folder);
-    start_reach_check(ctx.connection, ctx.logon, ctx.option_string, ctx.option_text, files,
-                      *ctx.folder, ctx.connect_seconds);
+    start_reach_check(connection_context(ctx, files),
+                      connection_request(ctx, ctx.profile_file_name));
     load_library(ctx);
     return run_single_system(ctx, files);
 }
@@ -120,7 +118,7 @@ int run_program(int argc, const char *const *argv, const FileOpener &files) {
     ctx.program_folder = program_folder();
     try {
         start_up(ctx, argc, argv);
-        ctx.deadline->seconds = ctx.timeout_seconds;
+        ctx.deadline->seconds = ctx.options.timeout_seconds;
         ctx.deadline->destination = ctx.profile_file_name;
         start_watchdog(ctx.deadline, ctx.folder);
         exit_code = run(ctx, files);

@@ -4,11 +4,13 @@
 
 #include "common/clock.h"
 #include "output/console.h"
+#include "run/answer.h"
+#include "run/scan.h"
 #include "run/startup.h"
 
 void install_rfc_environment(RunContext &ctx) {
     ctx.fatal_context.api = &ctx.rfc;
-    ctx.fatal_context.trace = &ctx.trace;
+    ctx.fatal_context.log = &ctx.log;
     ctx.fatal_context.mode = ctx.doc.mode;
     ctx.fatal_context.folder = ctx.folder.get();
     install_fatal_error_context(&ctx.fatal_context);
@@ -17,20 +19,19 @@ void install_rfc_environment(RunContext &ctx) {
     ctx.rfc.RfcEnvironment(&ctx.rfc_env);
 }
 
-void open_trace_log(RunContext &ctx) {
-    if (!has_option(ctx, ",SYSLOG")) return;
+void open_program_log(RunContext &ctx) {
+    if (!ctx.options.syslog) return;
     if (!ctx.syslog->open(ctx.profile_directory + "Ramgauge.Log", max_shared_file_size)) return;
-    ctx.trace.trace_log = ctx.syslog.get();
-    ctx.trace.abort_log = ctx.syslog.get();
-    ctx.trace.eoxput_path = ctx.profile_directory + "Ramgauge.EoX";
+    ctx.log.steps = ctx.syslog.get();
+    ctx.log.abort_log = ctx.syslog.get();
+    ctx.log.eoxput_path = ctx.profile_directory + "Ramgauge.EoX";
 }
 
 void load_library(RunContext &ctx) {
-    ctx.rfc = load_rfc_library(rfc_library_choice(ctx.option_string, ctx.option_text));
-    open_trace_log(ctx);
+    ctx.rfc = load_rfc_library(library_choice(ctx.options));
+    open_program_log(ctx);
     if (ctx.rfc.back_end != RfcBackEnd::NetWeaver) return;
-    write_trace_line(ctx.trace, ctx.option_string, 0, "NetWeaver RFC library loaded",
-                     ctx.rfc.library_path);
+    write_log_line(ctx.log, 0, "NetWeaver RFC library loaded", ctx.rfc.library_path);
 }
 
 bool announce_destination_file(const RunContext &ctx) {
@@ -48,59 +49,37 @@ std::string parameter_text(std::string copy) {
 }
 
 int run_single_system(RunContext &ctx, const FileOpener &files) {
-    write_trace_line(ctx.trace, ctx.option_string, 0, "program started", ctx.program_path);
-    install_rfc_environment(ctx);
-    write_trace_line(ctx.trace, ctx.option_string, 0, "RfcEnvironment called", "");
-    ctx.doc.text.clear();
-    ctx.measure.run_status = "ERR";
-
+    write_log_line(ctx.log, 0, "program started", ctx.program_path);
     const LogonParameters &p = ctx.logon;
-    if (ctx.progress_display) {
+    ScanRequest request;
+    request.profile = ctx.profile_file_name;
+    request.environment_installed = [&] {
+        write_log_line(ctx.log, 0, "RfcEnvironment called", "");
+        if (!ctx.progress_display) return;
         std::string stamp = time_stamp();
-        ctx.option_copy = parameter_text(ctx.option_copy);
         console_write(banner(ctx) + "\n* " + stamp + " " + ctx.profile_file_name + ", " +
                       p.Hostname + ", " + p.Destination + ", " + p.Sysnr + ", " + p.Client +
                       " State=Processing\n* " + stamp + " " + program_name + " - " +
-                      ctx.option_copy + " State=Executing\n");
-    }
-
-    std::string reason;
-    ctx.handle = open_connection(ctx.rfc, ctx.connection, p, ctx.option_string, ctx.option_text,
-                                 ctx.trace, files, *ctx.folder, ctx.profile_file_name,
-                                 announce_destination_file(ctx), ctx.connect_seconds, &reason);
-    std::string session_trace = run_folder_file(*ctx.folder, sap_trace_file);
-    if (ctx.handle == 0) {
-        // The partner not reached at all, or else the library's own reason
-        // when its trace names one.
-        bool found = false;
-        if (reason.empty()) reason = last_trace_error(files, session_trace, found);
-        finish_session(*ctx.folder, true);
+                      parameter_text(ctx.options.text) + " State=Executing\n");
+    };
+    request.measured = [&](const Measurement &m) {
+        if (m.status == RunStatus::Measured) write_memory_answer(ctx.doc, p.Destination, m.figures);
+    };
+    ScanResult result = scan(ctx, files, request);
+    if (!result.opened) {
         write_error_document(ctx.doc, "Error 1011: RFC-Open for " + p.Destination + " failed !" +
-                                          (reason.empty() ? "" : " - " + reason));
+                                          (result.reason.empty() ? "" : " - " + result.reason));
         print_answer(ctx.doc);
         return answer_exit_code(ctx.doc.mode, 2);
     }
-
-    ctx.measure.run_status = "ERR";
-    MeasureRequest request{ctx.option_string, ctx.trace,     false,
-                           ctx.item_name,     ctx.item_name, p.Destination};
-    measure_memory(ctx.rfc, ctx.measure, ctx.handle, ctx.doc, request);
-    ctx.rfc.RfcClose(ctx.handle);
-    ctx.handle = 0;
-
-    if (ctx.measure.run_status == "OK") {
-        // The folder is emptied as it is removed, at the end of the run.
-        end_session(*ctx.folder);
+    if (result.measured()) {
         print_answer(ctx.doc);
-        remove_file(start_folder_file(*ctx.folder, sap_trace_file));
+        remove_file(start_folder_file(*ctx.folder, shared_trace_file));
         if (ctx.progress_display)
             console_write("\n* " + time_stamp() + " SAP " + program_name + " now processed...\n");
         return 0;
     }
-    scan_trace_file(ctx.doc, files, session_trace);
-    finish_session(*ctx.folder, true);
-    std::string message = ctx.doc.text;
-    write_error_document(ctx.doc, message);
+    write_error_document(ctx.doc, result.measurement.failure + " - " + result.reason);
     print_answer(ctx.doc);
     return answer_exit_code(ctx.doc.mode, 2);
 }

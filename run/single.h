@@ -5,12 +5,12 @@
 // Installs the RFC environment as the error handler of the library.
 void install_rfc_environment(RunContext &ctx);
 
-// With ",SYSLOG": the trace log Ramgauge.Log beside the profile, which is
+// With ",SYSLOG": the program log Ramgauge.Log beside the profile, which is
 // also the abort log; a fatal error then leaves Ramgauge.EoX there.
-void open_trace_log(RunContext &ctx);
+void open_program_log(RunContext &ctx);
 
 // Loads the RFC library the options allow (",RFCLIB="), then opens the
-// trace log. A run through the NetWeaver library says so in its progress
+// program log. A run through the NetWeaver library says so in its progress
 // lines and its trace; the classic road's stay as they always were.
 void load_library(RunContext &ctx);
 
@@ -24,5 +24,5 @@ bool announce_destination_file(const RunContext &ctx);
 // failed measurements); a fatal RFC error ends the process with 1.
 int run_single_system(RunContext &ctx, const FileOpener &files);
 
-// The option copy as the progress lines show it: cut at "#" and "@".
-std::string parameter_text(std::string option_copy);
+// The options as the progress lines show them: cut at "#" and "@".
+std::string parameter_text(std::string options);

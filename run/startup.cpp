@@ -6,6 +6,7 @@
 #include "common/numbered_error.h"
 #include "common/text.h"
 #include "config/global_sensor.h"
+#include "run/single.h"
 
 std::string banner(const RunContext &ctx) {
     // A run through the NetWeaver library says so; the classic road's line
@@ -14,30 +15,25 @@ std::string banner(const RunContext &ctx) {
            (ctx.rfc.back_end == RfcBackEnd::NetWeaver ? " (NetWeaver RFC)" : "");
 }
 
-bool has_option(const RunContext &ctx, const char *keyword) {
-    return ctx.option_string.find(keyword) != std::string::npos;
+void set_options(RunContext &ctx, RunOptions options) {
+    ctx.options = std::move(options);
+    ctx.doc.channel = ctx.options.channel;
 }
 
-void rebuild_option_string(RunContext &ctx) {
-    ctx.option_string = upper_ascii(ctx.option_copy);
+ConnectionContext connection_context(RunContext &ctx, const FileOpener &files) {
+    return {ctx.rfc, ctx.connection, ctx.log, files, *ctx.folder};
 }
 
-unsigned read_parallel(const RunContext &ctx, unsigned fallback) {
-    return read_number_option(ctx.option_string, ctx.option_text, ",PARALLEL=", 1, max_parallel,
-                              fallback, "Error 1028: Invalid value for ,PARALLEL= (1 to 64) !");
-}
-
-unsigned read_connect_seconds(const RunContext &ctx, unsigned fallback) {
-    return read_number_option(ctx.option_string, ctx.option_text, ",CONNECT=", 0,
-                              max_connect_seconds, fallback,
-                              "Error 1009: Invalid value for ,CONNECT= (0 to 60 seconds) !");
+ConnectionRequest connection_request(const RunContext &ctx, const std::string &profile) {
+    return {ctx.logon, ctx.options.overrides, profile, announce_destination_file(ctx),
+            ctx.options.connect_seconds};
 }
 
 void start_up(RunContext &ctx, int argc, const char *const *argv) {
     ctx.started_at = std::time(nullptr);
     ctx.doc.channel_counter = 0;
     ctx.item_name.clear();
-    ctx.item_mode = false;
+    ctx.list_run = false;
     ctx.program_path = argc > 0 && argv[0] ? argv[0] : "";
 
     if (argc < 2) throw NumberedError("Error 1001: Parameter for Profile-Name is missing !");
@@ -57,17 +53,11 @@ void start_up(RunContext &ctx, int argc, const char *const *argv) {
     if (options.size() > max_options)
         throw NumberedError("Error 1016: Options " + options + " are longer than " +
                             std::to_string(max_options) + " characters...");
-    ctx.option_copy = options;
-    ctx.option_text = options;
-    rebuild_option_string(ctx);
-    ctx.timeout_seconds = read_timeout(ctx.option_string, ctx.option_text);
-    ctx.parallel = read_parallel(ctx, default_parallel);
-    ctx.connect_seconds = read_connect_seconds(ctx, default_connect_seconds);
+    set_options(ctx, read_options(options));
 
-    std::string::size_type item = ctx.option_string.find("ITEM=");
-    if (item != std::string::npos) {
-        ctx.item_mode = true;
-        ctx.item_name = read_item_value(ctx.option_copy, ctx.option_string, item + 5);
+    if (ctx.options.item_given) {
+        ctx.list_run = true;
+        ctx.item_name = read_item_value(ctx.options.text, ctx.options.upper, ctx.options.item_at);
         ctx.profile_file_name = "Quadrant.Prf";
     }
 }

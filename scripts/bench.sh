@@ -20,7 +20,7 @@ fi
 
 build=$root/build/bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target ramgauge rfc32 sapnwrfc >/dev/null
+cmake --build "$build" --target ramgauge librfc32 nwrfc >/dev/null
 cc -O2 -static -o "$build/floor" bench/floor.c
 cc -O2 -DREQUIRED_WORK -o "$build/floor-required" bench/floor.c -ldl
 bash scripts/package.sh >/dev/null

@@ -24,7 +24,7 @@ package() { # build dir, archive extension, cmake options...
     # The programs alone: no GoogleTest, the archive's layout.
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF \
         -DRAMGAUGE_ARCHIVE_LAYOUT=ON "$@" >/dev/null
-    cmake --build "$dir" --target ramgauge ramgauge-profile rfc32 sapnwrfc >/dev/null
+    cmake --build "$dir" --target ramgauge ramgauge-profile librfc32 nwrfc >/dev/null
     # The name and the binary tools are the configured tree's.
     local name objcopy
     name=$(cat "$dir/package_name.txt")

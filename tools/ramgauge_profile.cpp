@@ -406,7 +406,7 @@ int command_check(int argc, char **argv) {
     try {
         start_up(ctx, 2, sensor_argv);
         auto in = locate_profile(ctx, FileOpener());
-        if (ctx.item_mode) {
+        if (ctx.list_run) {
             std::fprintf(stderr,
                          "ramgauge-profile: %s names a list of systems, not a logon "
                          "profile; check each profile of the list\n",

@@ -33,8 +33,10 @@
 #include "output/channel.h"
 #include "rfc/connection.h"
 #include "rfc/failure.h"
+#include "run/answer.h"
 #include "run/deadline.h"
 #include "run/locate.h"
+#include "run/options.h"
 #include "run/startup.h"
 
 namespace {
@@ -121,7 +123,7 @@ void check_xml(const std::string &doc) {
 }
 
 void logon_profile(const std::string &text) {
-    for (ProfileRun run : {ProfileRun::Single, ProfileRun::Multi}) {
+    for (ProfileRun run : {ProfileRun::Single, ProfileRun::List}) {
         LogonParameters params;
         bool mark = false;
         try {
@@ -166,17 +168,15 @@ void options(const std::string &text) {
     } catch (const NumberedError &) {
         return;
     }
-    option_value(ctx.option_string, ctx.option_text, ",HOST=");
-    option_value(ctx.option_string, ctx.option_text, ",NO=");
     OutputDocument doc;
     doc.mode = OutputMode::Bramble;
+    doc.channel = ctx.options.channel;
     for (int i = 0; i < 4; ++i)
-        write_channel(doc, ctx.option_string, "", "N", "1", "");
+        write_channel(doc, "", "N", "1", "");
 }
 
 void trace_scan(const std::string &text) {
-    OutputDocument doc;
-    scan_trace_file(doc, TextFiles(text, {sap_trace_file}), sap_trace_file);
+    library_trace_reason(TextFiles(text, {library_trace_file}), library_trace_file);
 }
 
 DestinationSettings settings_of(const WireEntry &entry) {
@@ -363,9 +363,10 @@ void writers(const std::string &text) {
         begin_document(doc);
         open_text(doc);
         append_status_text(doc, parts[0]);
-        close_text(doc, parts[4]);
-        write_channel(doc, parts[4], "", parts[1], parts[2], parts[3]);
-        write_channel(doc, parts[4], parts[0], parts[1], parts[2], "");
+        doc.channel = channel_choice(parts[4]);
+        close_text(doc);
+        write_channel(doc, "", parts[1], parts[2], parts[3]);
+        write_channel(doc, parts[0], parts[1], parts[2], "");
         end_document(doc);
         if (is_xml_mode(mode)) check_xml(doc.text);
     }
@@ -556,7 +557,7 @@ void check_status_line(const std::string &destination, const MemoryRecord &r) {
     if (without_dots(line.substr(head.size())) != without_dots(want)) std::abort();
 }
 
-// What measure_memory prints (the item answer), caught instead of written:
+// What the item answer prints, caught instead of written:
 // the C library of the fuzz build (glibc) lets stdout be reassigned.
 template <class Run> std::string printed_by(Run run) {
     char *buffer = nullptr;
@@ -689,19 +690,29 @@ void memory(const std::string &text) {
     api.ItFill = fake_it_fill;
     api.ItGetLine = fake_it_get_line;
     api.ItDelete = fake_it_delete;
-    RfcTrace trace;
-    std::string label = "PRD.P00";
-    MeasureRequest request{words[1], trace, item_mode, item, label, words[0]};
+    ProgramLog log;
     MeasureState state;
     OutputDocument doc;
     doc.mode = mode;
-    RFC_RC rc = 0;
-    std::string printed = printed_by([&] { rc = measure_memory(api, state, 7, doc, request); });
+    doc.channel = channel_choice(words[1]);
+    Measurement m;
+    std::set<std::int64_t> ids;
+    // Measured, then answered as the run answers.
+    std::string printed = printed_by([&] {
+        m = measure_memory(api, state, 7, log);
+        if (m.status != RunStatus::Measured)
+            doc.text = m.failure;
+        else if (item_mode)
+            print_item_answer(doc, ids, item, "PRD.P00", m.figures);
+        else
+            write_memory_answer(doc, words[0], m.figures);
+    });
+    RFC_RC rc = m.rc;
 
     RFC_RC want = mem_all.call != RFC_OK ? mem_all.call : mem_all.receive;
     if (rc != want) std::abort();
     bool figures = rc == RFC_OK && count > 0;
-    if ((state.run_status == "OK") != figures) std::abort();
+    if ((m.status == RunStatus::Measured) != figures) std::abort();
     if (!figures) {
         const char *error = rc == RFC_OK              ? "Error 1019: "
                             : rc == RFC_FAILURE       ? "Error 1014: "
@@ -723,7 +734,7 @@ void memory(const std::string &text) {
             std::abort();
     check_status_line(words[0], r);
     if (item_mode) {
-        if (!state.item_answered || !doc.text.empty()) std::abort();
+        if (!doc.text.empty()) std::abort();
         if (is_xml_mode(mode) && !printed.empty()) check_xml("<Prtg>" + printed + "</Prtg>");
     } else {
         if (!printed.empty()) std::abort();
@@ -751,7 +762,7 @@ void sensor_line(const std::string &text) {
         TextFiles files(file, {global_sensor_file_name, item_profile_name});
         locate_profile(ctx, files).reset();
         auto list_file = files.open_read(ctx.profile_path);
-        sensor = read_global_sensor_file(list_file.get(), ctx.profile_file_name, ctx.option_string,
+        sensor = read_global_sensor_file(list_file.get(), ctx.profile_file_name, ctx.options.upper,
                                          ctx.argument2, ctx.item_name);
     } catch (const NumberedError &) {
         return;
@@ -762,28 +773,27 @@ void sensor_line(const std::string &text) {
         sensor.label_selector[0] < '1' || sensor.label_selector[0] > '4')
         std::abort();
     if (sensor.options_replaced) {
-        if (sensor.option_copy.size() > max_sensor_text ||
-            sensor.option_copy.find(':') != std::string::npos)
+        if (sensor.options.size() > max_sensor_text ||
+            sensor.options.find(':') != std::string::npos)
             std::abort();
-        ctx.option_copy = ctx.option_text = sensor.option_copy;
     }
-    rebuild_option_string(ctx);
-    if (ctx.option_string.size() != ctx.option_text.size()) std::abort();
-    if (has_option(ctx, ",TIMEOUT=")) {
-        try {
-            unsigned seconds = read_timeout(ctx.option_string, ctx.option_text);
-            if (seconds < 1 || seconds > 900) std::abort();
-        } catch (const NumberedError &) {
-        }
+    std::string own = sensor.options_replaced ? sensor.options : ctx.options.text;
+    try {
+        set_options(ctx, read_options(own, ctx.options));
+    } catch (const NumberedError &) {
+        return;
     }
+    const RunOptions &o = ctx.options;
+    if (o.upper.size() != o.text.size()) std::abort();
+    if (o.timeout_given && (o.timeout_seconds < 1 || o.timeout_seconds > 900)) std::abort();
     for (const char *keyword : {",HOST=", ",NO=", ",TIMEOUT="})
-        if (option_value(ctx.option_string, ctx.option_text, keyword).find_first_of(" ,") !=
-            std::string::npos)
+        if (option_value(o.upper, o.text, keyword).find_first_of(" ,") != std::string::npos)
             std::abort();
     OutputDocument doc;
     doc.mode = OutputMode::Bramble;
+    doc.channel = o.channel;
     for (int i = 0; i < 4; ++i)
-        write_channel(doc, ctx.option_string, "", "N", "1", "");
+        write_channel(doc, "", "N", "1", "");
 }
 
 // Serves, for each path it is given, a file holding that path; the PRTG path

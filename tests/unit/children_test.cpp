@@ -7,6 +7,7 @@
 #include "common/files.h"
 #include "run/child_protocol.h"
 #include "run/children.h"
+#include "run/options.h"
 
 namespace {
 
@@ -217,12 +218,11 @@ TEST(ChildResponse, BoundariesAreFreshAndWellFormed) {
 TEST(ChildRequest, RequestWordsRoundTrip) {
     RunContext parent;
     parent.profile_directory = "C:\\PRTG\\";
-    parent.option_string = "X,SYSLOG,PARALLEL=2";
-    parent.option_text = "x,SysLog,PARALLEL=2";
+    set_options(parent, read_options("x,SysLog,PARALLEL=2"));
     parent.item_name = "Pages-In [/Sec]";
     parent.doc.mode = OutputMode::Pinnace;
     parent.progress_display = true;
-    parent.connect_seconds = 7;
+    parent.options.connect_seconds = 7;
     LogonParameters carried;
     carried.Hostname = "sapprd";
     carried.Gwservice = "sapgw00";
@@ -235,12 +235,14 @@ TEST(ChildRequest, RequestWordsRoundTrip) {
     EXPECT_EQ(selector, "3");
     EXPECT_EQ(got_boundary, boundary);
     EXPECT_EQ(child.profile_directory, parent.profile_directory);
-    EXPECT_EQ(child.option_string, parent.option_string);
-    EXPECT_EQ(child.option_text, parent.option_text);
+    EXPECT_EQ(child.options.text, "x,SysLog,PARALLEL=2");
+    EXPECT_EQ(child.options.upper, "X,SYSLOG,PARALLEL=2");
+    EXPECT_TRUE(child.options.syslog);
+    EXPECT_EQ(child.options.parallel, 2u);
     EXPECT_EQ(child.item_name, parent.item_name);
     EXPECT_EQ(child.doc.mode, OutputMode::Pinnace);
     EXPECT_TRUE(child.progress_display);
-    EXPECT_EQ(child.connect_seconds, 7u);
+    EXPECT_EQ(child.options.connect_seconds, 7u);
     EXPECT_EQ(child.logon.Hostname, "sapprd");
     EXPECT_EQ(child.logon.Gwservice, "sapgw00");
     EXPECT_EQ(child.logon.Password, "");

@@ -2,6 +2,7 @@
 
 #include "common/numbered_error.h"
 #include "run/deadline.h"
+#include "run/options.h"
 
 namespace {
 
@@ -21,11 +22,8 @@ TEST(ReadTimeout, WholeSecondsFromOneTo900) {
                  {",TIMEOUT=1000", 0},
                  {",TIMEOUT= 5", 0}};
     for (const Case &c : cases) {
-        std::string upper = c.options;
-        for (char &ch : upper)
-            if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
         try {
-            EXPECT_EQ(read_timeout(upper, c.options), c.seconds) << c.options;
+            EXPECT_EQ(read_options(c.options).timeout_seconds, c.seconds) << c.options;
         } catch (const NumberedError &e) {
             EXPECT_EQ(c.seconds, 0u) << c.options;
             EXPECT_STREQ(e.what(), "Error 1021: Invalid value for ,TIMEOUT= (1 to 900 seconds) !");
@@ -43,7 +41,7 @@ TEST(TimeoutAnswer, SingleAndList) {
               "seconds !</Text>\n</Prtg>\n");
     EXPECT_EQ(code, 2);
 
-    s.multi = true;
+    s.list = true;
     s.item_name = "Pages-In [/Sec]";
     s.NoSystems = 4;
     s.Processed = 2;
@@ -64,12 +62,12 @@ TEST(TimeoutAnswer, SingleAndList) {
     s.Processed = 0;
     EXPECT_NE(timeout_answer(s, false, code).find("\"status\":\"error\""), std::string::npos)
         << "every system failed or left";
-    s.multi = false;
+    s.list = false;
     EXPECT_EQ(timeout_answer(s, false, code),
               "{\"version\":2,\"status\":\"error\",\"message\":\"Error 1020: No answer from P&D "
               "within 10 seconds !\"}\n");
     EXPECT_EQ(code, 0);
-    s.multi = true;
+    s.list = true;
     s.Processed = 2;
     s.mode = OutputMode::Tamarack;
     EXPECT_EQ(timeout_answer(s, true, code),

@@ -8,6 +8,7 @@
 #include "config/destination_file.h"
 #include "librfc32/wire.h"
 #include "rfc/connection.h"
+#include "run/options.h"
 
 namespace {
 
@@ -218,13 +219,10 @@ const PartnerCase partner_cases[] = {
 
 TEST(PartnerAddress, ProfileOrDestinationEntry) {
     for (const PartnerCase &c : partner_cases) {
-        std::string upper = c.options;
-        for (char &ch : upper)
-            if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
         std::string entry = c.entry ? c.entry : "", host;
         int port = 0;
-        bool known =
-            partner_address(c.params, upper, c.options, c.entry ? &entry : nullptr, host, port);
+        bool known = partner_address(c.params, read_options(c.options).overrides,
+                                     c.entry ? &entry : nullptr, host, port);
         EXPECT_EQ(known, c.known) << c.name;
         if (known && c.known) {
             EXPECT_EQ(host, c.host) << c.name;

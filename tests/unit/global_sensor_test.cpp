@@ -52,7 +52,7 @@ TEST(GlobalSensorFile, SensorLine) {
         << "later server lines count; names match in 10";
     EXPECT_EQ(r.sensor.item_name, "Pages-Out [/Sec]");
     EXPECT_EQ(r.sensor.label_selector, "2") << "the second sensor line changes nothing";
-    EXPECT_EQ(r.sensor.option_copy, "CH=2 x,SYSLOG");
+    EXPECT_EQ(r.sensor.options, "CH=2 x,SYSLOG");
     EXPECT_EQ(read("SAP Quadrant.Gbl", text, "MYSENSOR #", "x").sensor.system_list, "A.P00#B.P00#")
         << "the name ends at the first blank";
     EXPECT_EQ(read("SAP Quadrant.Gbl", text, "MYSENSOR2", "x").error,

@@ -4,6 +4,7 @@
 
 #include "common/files.h"
 #include "rfc/rfc_library.h"
+#include "rfc/shared_library.h"
 
 #ifdef _WIN32
 #include <windows.h>

@@ -40,7 +40,7 @@ TEST(LocateProfile, NamesAndGlobalRule) {
     EXPECT_EQ(locate(files, "prd.p01").content, "b");
     EXPECT_EQ(locate(files, "x.ab").content, "c");
     Located global = locate(files, "D:\\cfg\\Global.p00", "@");
-    EXPECT_TRUE(global.ctx.item_mode);
+    EXPECT_TRUE(global.ctx.list_run);
     EXPECT_EQ(global.ctx.profile_directory, "D:\\cfg\\");
     EXPECT_EQ(global.ctx.profile_path, "D:\\cfg\\SAP Quadrant.Gbl");
     EXPECT_EQ(locate(files, "GLOBAL.P01").error, "Error 1002: Profile GLOBAL.P01 is missing...");

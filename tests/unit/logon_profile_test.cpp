@@ -66,7 +66,7 @@ TEST(LogonProfile, LongLineIsSplitAtTheLimit) {
     auto in_file = InputFile::from_text(line);
     InputFile &in = *in_file;
     bool mark = false;
-    read_logon_profile(in, "PRD.P00", ProfileRun::Multi, multi, mark);
+    read_logon_profile(in, "PRD.P00", ProfileRun::List, multi, mark);
     EXPECT_EQ(multi.Client, "");
 }
 
@@ -111,13 +111,13 @@ TEST(LogonProfile, MultiRunMarksAndKeepsEarlierValues) {
     bool mark = false;
     auto first_file = InputFile::from_text(complete_profile());
     InputFile &first = *first_file;
-    read_logon_profile(first, "A.P00", ProfileRun::Multi, p, mark);
-    check_logon_parameters("A.P00", ProfileRun::Multi, p, mark);
+    read_logon_profile(first, "A.P00", ProfileRun::List, p, mark);
+    check_logon_parameters("A.P00", ProfileRun::List, p, mark);
     EXPECT_FALSE(mark);
 
     auto second_file = InputFile::from_text("Gwhost.....: other\nPassword...: broken\n");
     InputFile &second = *second_file;
-    read_logon_profile(second, "B.P00", ProfileRun::Multi, p, mark);
+    read_logon_profile(second, "B.P00", ProfileRun::List, p, mark);
     EXPECT_TRUE(mark);
     EXPECT_EQ(p.Password, "secret") << "a failed password keeps the earlier one";
     EXPECT_EQ(p.Gwhost, "other");
@@ -125,8 +125,8 @@ TEST(LogonProfile, MultiRunMarksAndKeepsEarlierValues) {
     mark = false;
     auto third_file = InputFile::from_text("Password...: \n");
     InputFile &third = *third_file;
-    read_logon_profile(third, "C.P00", ProfileRun::Multi, p, mark);
-    check_logon_parameters("C.P00", ProfileRun::Multi, p, mark);
+    read_logon_profile(third, "C.P00", ProfileRun::List, p, mark);
+    check_logon_parameters("C.P00", ProfileRun::List, p, mark);
     EXPECT_TRUE(mark) << "an empty password entry empties the password";
 }
 

@@ -5,11 +5,13 @@
 
 #include "fake_rfc.h"
 #include "measure/memory.h"
+#include "run/answer.h"
+#include "run/options.h"
 
 namespace {
 
 struct Measured {
-    RFC_RC rc;
+    Measurement result;
     OutputDocument doc;
     MeasureState state;
     std::string printed;
@@ -21,11 +23,18 @@ Measured measure(MeasureState state = {}, bool item_mode = false, const std::str
     Measured m{};
     m.state = std::move(state);
     m.doc.mode = mode;
-    RfcTrace trace;
-    std::string label = "PRD.P00", destination = "PRD";
-    MeasureRequest request{options, trace, item_mode, item, label, destination};
+    m.doc.channel = read_options(options).channel;
+    ProgramLog log;
+    std::set<std::int64_t> ids;
     testing::internal::CaptureStdout();
-    m.rc = measure_memory(api, m.state, 7, m.doc, request);
+    m.result = measure_memory(api, m.state, 7, log);
+    // The answer as the run writes it from the figures.
+    if (m.result.status != RunStatus::Measured)
+        m.doc.text = m.result.failure;
+    else if (item_mode)
+        print_item_answer(m.doc, ids, item, "PRD.P00", m.result.figures);
+    else
+        write_memory_answer(m.doc, "PRD", m.result.figures);
     m.printed = testing::internal::GetCapturedStdout();
     return m;
 }
@@ -38,8 +47,8 @@ void reset_fake() {
 TEST(MeasureMemory, TheExampleFigures) {
     reset_fake();
     Measured m = measure();
-    EXPECT_EQ(m.rc, RFC_OK);
-    EXPECT_EQ(m.state.run_status, "OK");
+    EXPECT_EQ(m.result.rc, RFC_OK);
+    EXPECT_EQ(m.result.status, RunStatus::Measured);
     EXPECT_EQ(m.doc.text,
               "\n<Prtg>\n\n<Text>(PRD) Memory=16.777 MB, Free=2.097 MB, Swap=4.194 MB, Free=50%, "
               "PageIn=12, PageOut=0 </Text>\n"
@@ -158,8 +167,9 @@ TEST(MeasureMemory, FailureTexts) {
         fake.call_result = c.call;
         fake.receive_result = c.receive;
         Measured m = measure();
-        EXPECT_EQ(m.doc.text, c.text);
-        EXPECT_EQ(m.state.run_status, "ERR");
+        EXPECT_EQ(m.result.failure, c.text);
+        EXPECT_EQ(m.result.status, RunStatus::Failed);
+        EXPECT_EQ(m.printed, "");
         EXPECT_EQ(fake.receives, c.receives);
         EXPECT_EQ(fake.deletes, 1) << "the table is deleted on every path";
     }
@@ -169,8 +179,8 @@ TEST(MeasureMemory, EmptyTableAndSeveralLines) {
     reset_fake();
     fake.lines.clear();
     Measured empty = measure();
-    EXPECT_EQ(empty.doc.text, "Error 1019: No memory data received from GET_MEM_ALL !");
-    EXPECT_EQ(empty.state.run_status, "ERR");
+    EXPECT_EQ(empty.result.failure, "Error 1019: No memory data received from GET_MEM_ALL !");
+    EXPECT_EQ(empty.result.status, RunStatus::Failed);
 
     reset_fake();
     fake.lines.insert(fake.lines.begin(), mem_all_line(1, 1, 1, 1, 1, 1));
@@ -204,8 +214,7 @@ TEST(MeasureMemory, ItemAnswer) {
         Measured m = measure({}, true, c.item);
         EXPECT_EQ(m.printed, c.printed) << c.item;
         EXPECT_EQ(m.doc.text, "");
-        EXPECT_TRUE(m.state.item_answered);
-        EXPECT_EQ(m.state.run_status, "OK");
+        EXPECT_EQ(m.result.status, RunStatus::Measured);
     }
 }
 

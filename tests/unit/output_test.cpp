@@ -3,6 +3,7 @@
 #include "output/channel.h"
 #include "output/document.h"
 #include "output/json.h"
+#include "run/options.h"
 
 namespace {
 
@@ -27,8 +28,9 @@ TEST_P(Framing, WholeAnswerAroundOneChannel) {
     begin_document(doc);
     open_text(doc);
     append_status_text(doc, "(PRD) a<b ");
-    close_text(doc, c.options);
-    write_channel(doc, c.options, "", "Pages-In [/Sec]", "12", "");
+    doc.channel = read_options(c.options).channel;
+    close_text(doc);
+    write_channel(doc, "", "Pages-In [/Sec]", "12", "");
     end_document(doc);
     EXPECT_EQ(doc.text, c.expected);
 }
@@ -101,7 +103,7 @@ TEST(JsonAnswer, ItemHeaderAndStatus) {
         begin_item_document(doc);
         open_text(doc);
         append_status_text(doc, "(***) s ");
-        close_text(doc, "");
+        close_text(doc);
         set_item_status(doc, c.processed, c.failed);
         end_document(doc);
         EXPECT_EQ(doc.text, std::string("{\"version\":2,\"status\":\"") + c.status +
@@ -166,7 +168,7 @@ TEST(XmlEscape, PureAsciiWhateverTheBytes) {
 
 TEST(WriteChannel, XmlUnitsAndEscaping) {
     OutputDocument doc;
-    write_channel(doc, "", "", "Free & <used>", "50", "PerCent");
+    write_channel(doc, "", "Free & <used>", "50", "PerCent");
     EXPECT_EQ(doc.text, "\n<Result><Channel>Free &amp; &lt;used&gt;</Channel>"
                         "\n<Unit>Custom</Unit>\n<CustomUnit>PerCent</CustomUnit>"
                         "\n<Value>50</Value></Result>\n");
@@ -175,9 +177,9 @@ TEST(WriteChannel, XmlUnitsAndEscaping) {
 TEST(WriteChannel, TamarackKeyUnitAndEmptyNames) {
     OutputDocument doc;
     doc.mode = OutputMode::Tamarack;
-    write_channel(doc, "", "", "SwapMemory Free", "50", "PerCent");
-    write_channel(doc, "", "a.b.c", "Name", "1", "MByte");
-    write_channel(doc, "", "", "", "7", "");
+    write_channel(doc, "", "SwapMemory Free", "50", "PerCent");
+    write_channel(doc, "a.b.c", "Name", "1", "MByte");
+    write_channel(doc, "", "", "7", "");
     EXPECT_EQ(doc.text,
               "\n\nMessage.SwapMemory_Free: SwapMemory Free (%)\nStatistic.SwapMemory_Free: 50"
               "\n\nMessage.a_b.c: Name (MByte)\nStatistic.a_b.c: 1"
@@ -188,7 +190,7 @@ TEST(WriteChannel, TamarackDropsEverythingAfterTheTenthCallButCounts) {
     OutputDocument doc;
     doc.mode = OutputMode::Tamarack;
     for (int i = 1; i <= 12; ++i)
-        write_channel(doc, "", "", "C", std::to_string(i), "");
+        write_channel(doc, "", "C", std::to_string(i), "");
     EXPECT_EQ(doc.channel_counter, 12);
     EXPECT_NE(doc.text.find("Statistic.C: 10"), std::string::npos);
     EXPECT_EQ(doc.text.find("Statistic.C: 11"), std::string::npos);
@@ -207,14 +209,16 @@ TEST(WriteChannel, BrambleChannelSelection) {
     for (const Case &c : cases) {
         OutputDocument doc;
         doc.mode = OutputMode::Bramble;
+        doc.channel = read_options(c.options).channel;
         for (const char *v : {"a", "b", "c"})
-            write_channel(doc, c.options, "", "N", v, "");
+            write_channel(doc, "", "N", v, "");
         EXPECT_EQ(doc.text, c.expected) << c.options;
     }
     OutputDocument doc;
     doc.mode = OutputMode::Bramble;
     doc.channel_counter = 122;
-    write_channel(doc, "CH=1234", "", "N", "x", "");
+    doc.channel = read_options("CH=1234").channel;
+    write_channel(doc, "", "N", "x", "");
     EXPECT_EQ(doc.text, "x") << "CH=1234 reads 123";
 }
 

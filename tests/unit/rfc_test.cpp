@@ -15,6 +15,7 @@
 #include "rfc/connection.h"
 #include "rfc/failure.h"
 #include "rfc/run_folder.h"
+#include "run/options.h"
 
 namespace {
 
@@ -39,13 +40,10 @@ RFC_HANDLE open_with(const LogonParameters &p, const std::string &options = "",
     static ConnectionRecords records;
     records = ConnectionRecords{};
     RfcApi api = make_fake_api();
-    RfcTrace trace;
-    std::string upper = options;
-    for (char &c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    ProgramLog log;
     RunFolder none;
-    RFC_HANDLE handle = open_connection(api, records, p, upper, options, trace, files,
-                                        folder ? *folder : none, "PRD.P00", true);
+    RFC_HANDLE handle = open_connection({api, records, log, files, folder ? *folder : none},
+                                        {p, read_options(options).overrides, "PRD.P00", true});
     end_session(folder ? *folder : none);
     return handle;
 }
@@ -96,6 +94,7 @@ TEST(OpenConnection, Overrides) {
     EXPECT_EQ(fake.hostname, "sapprd") << "an empty override keeps the profile's value";
     EXPECT_EQ(fake.r3.sysnr, 7);
     EXPECT_EQ(option_value("A,HOST=X Y", "a,host=x y", ",HOST="), "x");
+    EXPECT_EQ(read_options("#,Host=sapQAS,no=12 x").overrides.sysnr, "12");
 }
 
 std::string read_file(const std::string &native) {
@@ -110,18 +109,19 @@ std::string read_file(const std::string &native) {
     return text;
 }
 
-TEST(WriteTraceLine, HandleIsSigned32BitOnEveryBuild) {
+TEST(WriteLogLine, HandleIsSigned32BitOnEveryBuild) {
     std::string path =
         temporary_directory() + "ramgauge-unit-" + std::to_string(process_id()) + "-trace.log";
     std::remove(path.c_str());
-    AppendFile log;
-    ASSERT_TRUE(log.open(path));
-    RfcTrace trace;
-    trace.trace_log = &log;
-    write_trace_line(trace, ",SYSLOG", 0xFFFFFFFFu, "RfcOpen called", "");
-    write_trace_line(trace, ",SYSLOG", 7u, "RfcCall called", "x");
-    write_trace_line(trace, "", 8u, "not written without ,SYSLOG", "");
-    log.close();
+    AppendFile file;
+    ASSERT_TRUE(file.open(path));
+    ProgramLog log;
+    log.steps = &file;
+    write_log_line(log, 0xFFFFFFFFu, "RfcOpen called", "");
+    write_log_line(log, 7u, "RfcCall called", "x");
+    file.close();
+    log.steps = nullptr;
+    write_log_line(log, 8u, "not written without the log (,SYSLOG)", "");
 #ifdef _WIN32
     EXPECT_EQ(read_file(path), "-1 RfcOpen called \r\n7 RfcCall called x\r\n");
 #else
@@ -190,7 +190,7 @@ TEST(OpenConnection, DestinationFileGoesToTheRunFolder) {
     set_environment("RFC_TRACE_DIR", "");
 }
 
-TEST(ScanTraceFile, LineTests) {
+TEST(TraceFileReason, LineTests) {
     struct Case {
         const char *name;
         const char *trace; // nullptr: no trace file
@@ -212,10 +212,7 @@ TEST(ScanTraceFile, LineTests) {
         if (c.trace)
             files.files["Dev_Rfc.Trc"] =
                 std::string(c.trace, std::strlen(c.trace) + (std::strstr(c.name, "NUL") ? 4 : 0));
-        OutputDocument doc;
-        doc.text = "Error 1014: RFC-Failure raised !";
-        scan_trace_file(doc, files, "Dev_Rfc.Trc");
-        EXPECT_EQ(doc.text, std::string("Error 1014: RFC-Failure raised !") + c.appended) << c.name;
+        EXPECT_EQ(" - " + library_trace_reason(files, "Dev_Rfc.Trc"), c.appended) << c.name;
     }
 }
 
@@ -305,8 +302,8 @@ TEST(FatalRfcError, ConsolePicture) {
     std::strcpy(fake.last_error.status, "RfcReceive");
     std::strcpy(fake.last_error.message, "broken reply");
     std::strcpy(fake.last_error.intstat, "CPIC");
-    RfcTrace trace;
-    FatalErrorContext context{&api, &trace, OutputMode::Tamarack, nullptr};
+    ProgramLog log;
+    FatalErrorContext context{&api, &log, OutputMode::Tamarack, nullptr};
     install_fatal_error_context(&context);
     std::FILE *out = std::tmpfile();
     ASSERT_NE(out, nullptr);

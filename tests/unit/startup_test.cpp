@@ -19,9 +19,9 @@ TEST(StartUp, BannerAndNoOptions) {
     EXPECT_EQ(banner(ctx).size(),
               std::string("* 14:03:27 SAP Ramgauge Vers 4.3 / 29.08.22").size());
     EXPECT_EQ(banner(ctx).substr(10), " SAP Ramgauge Vers 4.3 / 29.08.22");
-    EXPECT_EQ(ctx.option_string, "");
-    EXPECT_EQ(ctx.option_copy, "");
-    EXPECT_FALSE(ctx.item_mode);
+    EXPECT_EQ(ctx.options.upper, "");
+    EXPECT_EQ(ctx.options.text, "");
+    EXPECT_FALSE(ctx.list_run);
     EXPECT_EQ(ctx.profile_file_name, "PRD");
 }
 
@@ -38,9 +38,11 @@ TEST(StartUp, MissingProfileName) {
 
 TEST(StartUp, OptionsJoinedUpperCasedAndCopied) {
     RunContext ctx = start({"PRD", "ch=2,Syslog", "#x", "ignored"});
-    EXPECT_EQ(ctx.option_copy, "ch=2,Syslog #x");
-    EXPECT_EQ(ctx.option_string, "CH=2,SYSLOG #X");
-    EXPECT_TRUE(has_option(ctx, ",SYSLOG"));
+    EXPECT_EQ(ctx.options.text, "ch=2,Syslog #x");
+    EXPECT_EQ(ctx.options.upper, "CH=2,SYSLOG #X");
+    EXPECT_TRUE(ctx.options.syslog);
+    EXPECT_TRUE(ctx.options.progress_marks);
+    EXPECT_EQ(ctx.doc.channel.number, 2);
 }
 
 TEST(StartUp, ItemOption) {
@@ -59,7 +61,7 @@ TEST(StartUp, ItemOption) {
         std::vector<const char *> args = {"PROD", c.a2};
         if (c.a3) args.push_back(c.a3);
         RunContext ctx = start(args);
-        EXPECT_TRUE(ctx.item_mode) << c.a2;
+        EXPECT_TRUE(ctx.list_run) << c.a2;
         EXPECT_EQ(ctx.item_name, c.item) << c.a2;
         EXPECT_EQ(ctx.profile_file_name, "Quadrant.Prf");
     }
