@@ -68,6 +68,7 @@ runs_32bit=yes
 how_32bit="natively"
 timeout_32bit=300
 time_factor=1
+under_emulation=0
 if ! said=$(wine --version 2>&1) && [[ $said == *"Exec format error"* ]]; then
     if emulated=$(scripts/with-qemu-i386.sh wine --version 2>&1); then
         run32=("$PWD/scripts/with-qemu-i386.sh")
@@ -77,6 +78,7 @@ if ! said=$(wine --version 2>&1) && [[ $said == *"Exec format error"* ]]; then
         # are still checked in the answers).
         timeout_32bit=600
         time_factor=2
+        under_emulation=1
         how_32bit="through $(qemu-i386 --version | head -1), as this machine starts no 32-bit programs"
     else
         runs_32bit=
@@ -93,7 +95,7 @@ if [ -n "$runs_32bit" ]; then
     started_32bit=$SECONDS
     (cd build/windows
      code=0
-     RAMGAUGE_TIME_FACTOR=$time_factor "${run32[@]}" ctest --output-on-failure --timeout "$timeout_32bit" --repeat until-pass:2 || code=$?
+     RAMGAUGE_TIME_FACTOR=$time_factor RAMGAUGE_EMULATED=$under_emulation "${run32[@]}" ctest --output-on-failure --timeout "$timeout_32bit" --repeat until-pass:2 || code=$?
      echo "$code $((SECONDS - started_32bit))" >"$windows_log.end") >"$windows_log" 2>&1 &
     windows_tests=$!
 fi

@@ -50,6 +50,10 @@ WINE = os.environ.get("WINE", "wine")
 # Time bounds count this many times where programs start slowly for a reason
 # of the machine's, not the program's: the 32-bit suite under qemu-user.
 TIME_FACTOR = float(os.environ.get("RAMGAUGE_TIME_FACTOR", "1"))
+# Set where the programs run under qemu-user (the 32-bit suite on a machine
+# that starts no 32-bit programs): cases that name a reason under
+# "not_emulated" are left out there, and the runner says which and why.
+EMULATED = os.environ.get("RAMGAUGE_EMULATED") == "1"
 
 
 # The stand-in library of each back end, as SAP names its file.
@@ -586,6 +590,9 @@ def main():
     for case in cases:
         windows_only = case.get("windows_only") or bool(case.get("rooted"))
         if (windows_only and not opts.wine) or (case.get("native_only") and opts.wine):
+            skipped += 1
+        elif EMULATED and case.get("not_emulated"):
+            print("skip %s (under emulation: %s)" % (case["name"], case["not_emulated"]))
             skipped += 1
         else:
             runnable.append(case)
