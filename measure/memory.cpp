@@ -25,6 +25,14 @@ std::int32_t int32_at(const unsigned char *line, std::size_t offset) {
 const char *const memory_channel_names[4] = {"Physical-Mem Free", "SwapMemory Free",
                                              "Pages-In [/Sec]", "Pages-Out [/Sec]"};
 
+const char *const physical_free_percent_name = "Physical-Mem Free %";
+
+bool physical_free_percentage(const MemoryRecord &r, std::string &percent) {
+    if (r.phys_mem <= 0 || r.free_mem < 0) return false;
+    percent = std::to_string(static_cast<std::int64_t>(r.free_mem) * 100 / r.phys_mem);
+    return true;
+}
+
 MemoryRecord read_memory_record(const unsigned char *line) {
     MemoryRecord r;
     r.in_pg_sec = int32_at(line, 8);
@@ -95,6 +103,15 @@ bool memory_json_channel(int which, const MemoryRecord &r, JsonChannel &channel)
         channel.kind = "custom";
         channel.display_unit = "pages/s";
         channel.value = std::to_string(pages);
+        return true;
+    }
+    case 4: {
+        if (r.phys_mem <= 0 || r.free_mem < 0) return false;
+        char percent[32];
+        std::snprintf(percent, sizeof percent, "%.2f", r.free_mem * 100.0 / r.phys_mem);
+        channel.kind = "percent";
+        channel.is_float = true;
+        channel.value = percent;
         return true;
     }
     default:

@@ -27,9 +27,10 @@ std::string swap_percentage(const MemoryRecord &record);
 std::string memory_status_line(const std::string &destination, const MemoryRecord &record);
 
 // The Json form of channel which (0 "Physical-Mem Free", 1 "SwapMemory
-// Free", 2 "Pages-In [/Sec]", 3 "Pages-Out [/Sec]") in PRTG's own units:
-// free memory in bytes (kilobytes times 1024), free swap in per cent of the
-// swap size, paging as pages per second. False, and no channel, where the
+// Free", 2 "Pages-In [/Sec]", 3 "Pages-Out [/Sec]", 4 "Physical-Mem Free %")
+// in PRTG's own units: free memory in bytes (kilobytes times 1024), free
+// swap and free memory in per cent of swap size and physical memory, paging
+// as pages per second. False, and no channel, where the
 // system gave no value: a negative figure, or no swap size for the per cent.
 // Fills kind, value and type; id and name are the caller's.
 bool memory_json_channel(int which, const MemoryRecord &record, JsonChannel &channel);
@@ -42,6 +43,13 @@ std::int64_t item_channel_id(const std::string &name, std::set<std::int64_t> &us
 
 // The names of the four channels of the full answer, in its order.
 extern const char *const memory_channel_names[4];
+
+// The channel that a limits file adds after the four: free physical memory
+// in whole per cent of physical memory (truncated), one figure whose limit
+// fits systems of any size. False, and no channel, when SAP reports no
+// physical memory (0 or less) or no free memory figure (less than 0).
+extern const char *const physical_free_percent_name;
+bool physical_free_percentage(const MemoryRecord &record, std::string &percent);
 
 // Free memory in megabytes as the answer shows it ("0" for -1).
 std::string free_memory_text(const MemoryRecord &record);

@@ -13,14 +13,14 @@ namespace {
 
 std::string display_unit(const std::string &unit) {
     if (unit.empty()) return "#";
-    if (unit == "PerCent") return "%";
+    if (unit == "PerCent" || unit == prtg_percent_unit) return "%";
     return unit;
 }
 
 } // namespace
 
 void write_channel(OutputDocument &doc, const std::string &key, const std::string &name,
-                   const std::string &value, const std::string &unit) {
+                   const std::string &value, const std::string &unit, const ChannelLimits *limits) {
     ++doc.channel_counter;
     switch (doc.mode) {
     case OutputMode::Tamarack: {
@@ -41,9 +41,13 @@ void write_channel(OutputDocument &doc, const std::string &key, const std::strin
         break;
     default:
         doc.text += "\n<Result><Channel>" + xml_escape(name) + "</Channel>";
-        if (!unit.empty())
+        if (unit == prtg_percent_unit)
+            doc.text += "\n<Unit>Percent</Unit>";
+        else if (!unit.empty())
             doc.text += "\n<Unit>Custom</Unit>\n<CustomUnit>" + xml_escape(unit) + "</CustomUnit>";
-        doc.text += "\n<Value>" + xml_escape(value) + "</Value></Result>\n";
+        doc.text += "\n<Value>" + xml_escape(value) + "</Value>";
+        if (limits) doc.text += limit_elements(*limits);
+        doc.text += "</Result>\n";
         break;
     }
 }

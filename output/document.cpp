@@ -66,6 +66,14 @@ void begin_document(OutputDocument &doc) {
     doc.text = is_xml_mode(doc.mode) ? "\n<Prtg>\n" : "";
     doc.message.clear();
     doc.status = "ok";
+    doc.broken_limits.clear();
+    doc.limit_state = LimitState::Ok;
+}
+
+void note_judgement(OutputDocument &doc, const LimitJudgement &judgement) {
+    if (judgement.state == LimitState::Ok) return;
+    doc.broken_limits += (doc.broken_limits.empty() ? "" : "; ") + judgement.text;
+    if (judgement.state > doc.limit_state) doc.limit_state = judgement.state;
 }
 
 void open_text(OutputDocument &doc) {
@@ -98,11 +106,17 @@ void end_document(OutputDocument &doc) {
         doc.text += is_xml_mode(doc.mode) ? "\n</Prtg>\n" : "\n";
         return;
     }
-    std::string message = doc.message;
+    std::string status = doc.status;
+    if (doc.limit_state == LimitState::Error)
+        status = "error";
+    else if (doc.limit_state == LimitState::Warning && status == "ok")
+        status = "warning";
+    std::string message =
+        doc.broken_limits.empty() ? doc.message : doc.broken_limits + " - " + doc.message;
     if (unsigned dropped = console_held_dropped())
         message += "(" + std::to_string(dropped) + " more channels left out: at most " +
                    std::to_string(json_max_channels) + ") ";
-    doc.text = json_answer(doc.status, message, all_channels(doc.text));
+    doc.text = json_answer(status, message, all_channels(doc.text));
 }
 
 void append_status_text(OutputDocument &doc, const std::string &text) {

@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <string>
 
+#include "output/limits.h"
+
 // The answer's flavour, fixed once at start-up. The three XML modes produce
 // the same answer; they differ only in how they are selected. Json is PRTG's
 // Script v2 answer (output/json.h).
@@ -30,7 +32,14 @@ struct OutputDocument {
     // channel objects are in text.
     std::string message;
     std::string status = "ok";
+    // Json only: the limits that values broke ("; " between them) and the
+    // worst state among them, which the answer's state cannot be better than.
+    std::string broken_limits;
+    LimitState limit_state = LimitState::Ok;
 };
+
+// Json only: keeps a broken limit for the answer's state and message.
+void note_judgement(OutputDocument &doc, const LimitJudgement &judgement);
 
 // Makes a text fit to stand between XML tags, in pure ASCII: "&", "<" and
 // ">" are escaped, a control character other than tab, LF and CR becomes

@@ -109,7 +109,9 @@ std::vector<std::string> child_request(const RunContext &ctx, const std::string 
                                       ctx.item_name,
                                       output_mode_name(ctx.doc.mode),
                                       ctx.progress_display ? "1" : "0",
-                                      std::to_string(ctx.options.connect_seconds)};
+                                      std::to_string(ctx.options.connect_seconds),
+                                      ctx.limits_path,
+                                      ctx.limits_text};
     for (auto field : carried_fields)
         words.push_back(carried.*field);
     words.push_back(boundary);
@@ -118,7 +120,7 @@ std::vector<std::string> child_request(const RunContext &ctx, const std::string 
 
 bool take_child_request(const std::vector<std::string> &words, RunContext &ctx, std::string &entry,
                         std::string &label_selector, std::string &boundary) {
-    if (words.size() != 10 + std::size(carried_fields) || !is_boundary(words.back())) return false;
+    if (words.size() != 12 + std::size(carried_fields) || !is_boundary(words.back())) return false;
     ctx.profile_directory = words[0];
     entry = words[1];
     label_selector = words[2];
@@ -135,7 +137,20 @@ bool take_child_request(const std::vector<std::string> &words, RunContext &ctx, 
     ctx.progress_display = words[7] == "1";
     ctx.options.connect_seconds =
         static_cast<unsigned>(std::strtoul(words[8].c_str(), nullptr, 10));
-    std::size_t at = 9;
+    // The parent has read the limits file; its text is read here again
+    // only when it differs from the last request's.
+    if (words[9] != ctx.limits_path || words[10] != ctx.limits_text) {
+        ctx.limits_path = words[9];
+        ctx.limits_text = words[10];
+        try {
+            ctx.limits = ctx.limits_path.empty()
+                             ? LimitsTable{}
+                             : read_limits_file(ctx.limits_text, ctx.limits_path);
+        } catch (const NumberedError &) {
+            return false;
+        }
+    }
+    std::size_t at = 11;
     for (auto field : carried_fields)
         ctx.logon.*field = words[at++];
     boundary = words.back();

@@ -34,7 +34,8 @@ constexpr int child_processed = 0, child_fatal = 1, child_failed = 3, child_not_
 
 // What a child is to do for one system, as the words of its request: the
 // system (entry, its label selector, the labels carried over from the
-// profiles before it in the list, never the password), the run's values,
+// profiles before it in the list, never the password), the run's values
+// (the limits file's path and text among them: the parent has read it),
 // and the boundary that ends the child's answer for this system. They reach
 // the child through its standard input: a command line is open to every
 // local user, and these name the systems, users and options that the

@@ -7,6 +7,7 @@
 #include "config/logon_profile.h"
 #include "measure/memory.h"
 #include "output/document.h"
+#include "output/limits.h"
 #include "rfc/connection.h"
 #include "rfc/failure.h"
 #include "rfc/rfc_library.h"
@@ -39,6 +40,10 @@ struct RunContext {
     std::string profile_path;
 
     OutputDocument doc;
+    // The limits file (Ramgauge.Limits) as found and read, once; a child
+    // of a parallel list run gets its path and text in its request.
+    std::string limits_path, limits_text;
+    LimitsTable limits;
     LogonParameters logon;
 
     RfcApi rfc;

@@ -113,7 +113,8 @@ SystemOutcome scan_system(RunContext &ctx, const std::string &entry,
     request.of_list = true;
     request.measured = [&](const Measurement &m) {
         if (m.status == RunStatus::Measured)
-            print_item_answer(ctx.doc, ctx.item_channel_ids, ctx.item_name, label, m.figures);
+            print_item_answer(ctx.doc, ctx.item_channel_ids, ctx.item_name, label, m.figures,
+                              ctx.limits);
     };
     bool processed = scan(ctx, files, request).measured();
     if (ctx.progress_display)

@@ -78,6 +78,20 @@ bool exists(const std::string &path, const FileOpener &files) {
     return path.size() <= max_path && files.open_read(path) != nullptr;
 }
 
+void read_limits(RunContext &ctx, const FileOpener &files) {
+    for (const std::string &path :
+         {ctx.profile_directory + limits_file,
+          ctx.program_folder.empty() ? std::string() : ctx.program_folder + limits_file}) {
+        if (path.empty() || path.size() > max_path) continue;
+        auto file = files.open_read(path, max_limits_file_size);
+        if (!file) continue;
+        ctx.limits_path = path;
+        ctx.limits_text = file->read_rest();
+        ctx.limits = read_limits_file(ctx.limits_text, path);
+        return;
+    }
+}
+
 // After the PRTG search found nothing: the profile beside the program, or
 // the search's own error.
 std::unique_ptr<InputFile> beside_program(RunContext &ctx, const FileOpener &files,
@@ -140,6 +154,7 @@ std::unique_ptr<InputFile> locate_profile(RunContext &ctx, const FileOpener &fil
         exists(ctx.program_folder + json_host_file, files))
         ctx.doc.mode = OutputMode::Json;
     ctx.mode_settled = true;
+    read_limits(ctx, files);
 
     std::unique_ptr<InputFile> profile;
     if (host_file_found || ctx.options.own_folder) {

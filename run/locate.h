@@ -24,13 +24,19 @@ constexpr HostFile host_files[] = {{"Ramgauge.Kestrel", OutputMode::Kestrel},
 // program from a folder of its own, whatever the working directory.
 constexpr const char *json_host_file = "Ramgauge.Json";
 
+// The limits file: found where the host files are, else beside the
+// program, and read once.
+constexpr const char *limits_file = "Ramgauge.Limits";
+
 // Empties the logon parameters, derives the profile file name and directory,
 // sets the output mode and progress display, finds the logon profile and
 // returns it opened.
 // Where the PRTG search finds nothing, the profile is taken from the
 // program's own folder (ctx.program_folder) when it lies there.
+// Reads the limits file into ctx.limits where one lies.
 // Throws NumberedError: 1002 when the profile is missing or lies there but
-// cannot be read, 1016.
+// cannot be read, 1016, 1023 and 1031 for a limits file too large or with
+// a line that cannot be read.
 std::unique_ptr<InputFile> locate_profile(RunContext &ctx, const FileOpener &files);
 
 // The output mode of an error found before locate_profile settled it: Json

@@ -18,7 +18,8 @@ struct Measured {
 };
 
 Measured measure(MeasureState state = {}, bool item_mode = false, const std::string &item = "",
-                 const std::string &options = "", OutputMode mode = OutputMode::EXEXML) {
+                 const std::string &options = "", OutputMode mode = OutputMode::EXEXML,
+                 const LimitsTable &limits = {}) {
     RfcApi api = fake_api();
     Measured m{};
     m.state = std::move(state);
@@ -32,9 +33,9 @@ Measured measure(MeasureState state = {}, bool item_mode = false, const std::str
     if (m.result.status != RunStatus::Measured)
         m.doc.text = m.result.failure;
     else if (item_mode)
-        print_item_answer(m.doc, ids, item, "PRD.P00", m.result.figures);
+        print_item_answer(m.doc, ids, item, "PRD.P00", m.result.figures, limits);
     else
-        write_memory_answer(m.doc, "PRD", m.result.figures);
+        write_memory_answer(m.doc, "PRD", m.result.figures, limits);
     m.printed = testing::internal::GetCapturedStdout();
     return m;
 }
@@ -101,8 +102,17 @@ TEST(MemoryJsonChannel, PrtgUnitsAndFiguresLeftOut) {
         {{-1, 3, 1, 0, 0, 0}, 2, nullptr},
         {{12, 3, 1, 0, 0, 0}, 3, "3"},
         {{12, -3, 1, 0, 0, 0}, 3, nullptr},
+        // Free memory in per cent of physical memory: none without a
+        // physical memory figure above 0 or a free figure, never a division
+        // by 0.
+        {{12, 0, 2097152, 16777216, 0, 0}, 4, "12.50"},
+        {{12, 0, 0, 16777216, 0, 0}, 4, "0.00"},
+        {{12, 0, 2147483647, 2147483647, 0, 0}, 4, "100.00"},
+        {{12, 0, 5, 0, 0, 0}, 4, nullptr},
+        {{12, 0, 5, -16, 0, 0}, 4, nullptr},
+        {{12, 0, -1, 16777216, 0, 0}, 4, nullptr},
     };
-    const char *kinds[] = {"size_bytes_memory", "percent", "custom", "custom"};
+    const char *kinds[] = {"size_bytes_memory", "percent", "custom", "custom", "percent"};
     for (const Case &c : cases) {
         JsonChannel channel;
         bool written = memory_json_channel(c.which, c.r, channel);
@@ -110,8 +120,8 @@ TEST(MemoryJsonChannel, PrtgUnitsAndFiguresLeftOut) {
         if (!written) continue;
         EXPECT_EQ(channel.value, c.value);
         EXPECT_EQ(channel.kind, kinds[c.which]);
-        EXPECT_EQ(channel.is_float, c.which == 1);
-        EXPECT_EQ(channel.display_unit, c.which >= 2 ? "pages/s" : "");
+        EXPECT_EQ(channel.is_float, c.which == 1 || c.which == 4);
+        EXPECT_EQ(channel.display_unit, c.which == 2 || c.which == 3 ? "pages/s" : "");
     }
 }
 
@@ -218,6 +228,94 @@ TEST(MeasureMemory, ItemAnswer) {
     }
 }
 
+LimitsTable example_limits() {
+    return read_limits_file("[Physical-Mem Free %]\nLowerWarning=20\nLowerError=10\n"
+                            "ErrorMessage=Free memory <10% & falling\n"
+                            "[Pages-In [/Sec]]\nUpperWarning=5\n",
+                            "Ramgauge.Limits");
+}
+
+TEST(MeasureMemory, WithLimitsTheXmlAnswerCarriesThemAndThePercentage) {
+    reset_fake();
+    Measured m = measure({}, false, "", "", OutputMode::EXEXML, example_limits());
+    EXPECT_EQ(m.doc.text,
+              "\n<Prtg>\n\n<Text>(PRD) Memory=16.777 MB, Free=2.097 MB, Swap=4.194 MB, Free=50%, "
+              "PageIn=12, PageOut=0 </Text>\n"
+              "\n<Result><Channel>Physical-Mem Free</Channel>\n<Unit>Custom</Unit>\n"
+              "<CustomUnit>MByte</CustomUnit>\n<Value>2097</Value></Result>\n"
+              "\n<Result><Channel>SwapMemory Free</Channel>\n<Unit>Custom</Unit>\n"
+              "<CustomUnit>PerCent</CustomUnit>\n<Value>50</Value></Result>\n"
+              "\n<Result><Channel>Pages-In [/Sec]</Channel>\n<Value>12</Value>"
+              "\n<LimitMaxWarning>5</LimitMaxWarning>\n<LimitMode>1</LimitMode></Result>\n"
+              "\n<Result><Channel>Pages-Out [/Sec]</Channel>\n<Value>0</Value></Result>\n"
+              "\n<Result><Channel>Physical-Mem Free %</Channel>\n<Unit>Percent</Unit>"
+              "\n<Value>12</Value>\n<LimitMinWarning>20</LimitMinWarning>"
+              "\n<LimitMinError>10</LimitMinError>"
+              "\n<LimitErrorMsg>Free memory &lt;10% &amp; falling</LimitErrorMsg>"
+              "\n<LimitMode>1</LimitMode></Result>\n"
+              "\n</Prtg>\n");
+}
+
+TEST(MeasureMemory, WithLimitsJsonJudgesTheValues) {
+    struct Case {
+        int free;
+        const char *status;
+        const char *message_begins;
+    } cases[] = {
+        // 2 GB of 16 GB is 12 %: below the warning limit of 20; paging 12
+        // is above its warning limit 5.
+        {2097152, "warning",
+         "Pages-In [/Sec]: 12 is above the warning limit of 5; Physical-Mem Free %: 12 % is "
+         "below the warning limit of 20 % - (PRD) Memory="},
+        {1048576, "error",
+         "Pages-In [/Sec]: 12 is above the warning limit of 5; Physical-Mem Free %: 6 % is "
+         "below the error limit of 10 % (Free memory <10% & falling) - (PRD)"},
+    };
+    for (const Case &c : cases) {
+        reset_fake();
+        fake.lines = {mem_all_line(16777216, c.free, 4194304, 2097152, 12, 0)};
+        Measured m = measure({}, false, "", "", OutputMode::Json, example_limits());
+        std::string begins = std::string("{\"version\":2,\"status\":\"") + c.status +
+                             "\",\"message\":\"" + c.message_begins;
+        EXPECT_EQ(m.doc.text.substr(0, begins.size()), begins);
+        EXPECT_NE(m.doc.text.find("{\"id\":14,\"name\":\"Physical-Mem Free %\",\"type\":\"float\","
+                                  "\"kind\":\"percent\",\"value\":"),
+                  std::string::npos)
+            << m.doc.text;
+    }
+}
+
+TEST(MeasureMemory, ItemAnswerWithLimits) {
+    LimitsTable limits = read_limits_file(
+        "[Physical-Mem Free %]\nLowerError=10\n[PRD.P00]\nLowerError=3\n[SwapMemory Free]\n"
+        "LowerWarning=60\n",
+        "Ramgauge.Limits");
+    LimitsTable item_only = read_limits_file("[SwapMemory Free]\nLowerWarning=60\n", "L");
+    struct Case {
+        const char *item;
+        const LimitsTable *limits;
+        std::string printed;
+    } cases[] = {
+        // The system's own section wins over the item's.
+        {"Physical-Mem Free %", &limits,
+         "\n<Result><Channel>PRD.P00</Channel>\n<Unit>Percent</Unit>\n<Value>12</Value>"
+         "\n<LimitMinError>3</LimitMinError>\n<LimitMode>1</LimitMode></Result>\n"},
+        // The item's section where the system has none of its own.
+        {"SwapMemory Free", &item_only,
+         "\n<Result><Channel>PRD.P00</Channel>\n<Unit>Custom</Unit>\n"
+         "<CustomUnit>PerCent</CustomUnit>\n<Value>50</Value>"
+         "\n<LimitMinWarning>60</LimitMinWarning>\n<LimitMode>1</LimitMode></Result>\n"},
+        // Without a limits file there is no percentage item.
+        {"Physical-Mem Free %", nullptr, ""},
+    };
+    LimitsTable none;
+    for (const Case &c : cases) {
+        reset_fake();
+        Measured m = measure({}, true, c.item, "", OutputMode::EXEXML, c.limits ? *c.limits : none);
+        EXPECT_EQ(m.printed, c.printed) << c.item;
+    }
+}
+
 TEST(MemoryTexts, MegabytesAndPercentage) {
     EXPECT_EQ(megabyte_text(999), "0");
     EXPECT_EQ(megabyte_text(5), "0");
@@ -237,6 +335,25 @@ TEST(MemoryTexts, MegabytesAndPercentage) {
     r.swap_size = -100;
     r.swap_free = INT32_MIN;
     EXPECT_EQ(swap_percentage(r), "2147483648") << "no overflow when dividing the minimum by -1";
+    struct {
+        std::int32_t free, phys;
+        const char *percent; // nullptr: no channel
+    } percentages[] = {{2097152, 16777216, "12"},
+                       {2147483647, 2147483647, "100"},
+                       {1, 3, "33"},
+                       {0, 5, "0"},
+                       {5, 0, nullptr},
+                       {5, -4, nullptr},
+                       {-1, 100, nullptr}};
+    for (const auto &c : percentages) {
+        r.free_mem = c.free;
+        r.phys_mem = c.phys;
+        std::string percent;
+        ASSERT_EQ(physical_free_percentage(r, percent), c.percent != nullptr) << c.free;
+        if (c.percent) {
+            EXPECT_EQ(percent, c.percent);
+        }
+    }
 }
 
 } // namespace
