@@ -11,6 +11,10 @@ namespace {
 constexpr int channel_count = 5;
 constexpr int percentage_channel = 4;
 
+// The percentage item as a command line can name it: there "%" asks for
+// progress lines.
+constexpr const char *percentage_item_word = "Physical-Mem Free Percent";
+
 const char *channel_name(int which) {
     return which == percentage_channel ? physical_free_percent_name : memory_channel_names[which];
 }
@@ -99,12 +103,14 @@ void print_item_answer(OutputDocument &doc, std::set<std::int64_t> &channel_ids,
     doc.text.clear();
     int which = 0;
     int count = limits.present ? channel_count : channel_count - 1;
-    while (which < count && item != channel_name(which))
+    while (which < count && item != channel_name(which) &&
+           !(which == percentage_channel && item == percentage_item_word))
         ++which;
     if (which == count) return;
     // A system's own section comes before the item's.
     const ChannelLimits *own = limits.find(label);
     if (!own) own = limits.find(item);
+    if (!own) own = limits.find(channel_name(which));
     if (doc.mode == OutputMode::Json) {
         JsonChannel channel;
         // The id is taken even for a value left out, so that it stays the

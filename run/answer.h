@@ -18,8 +18,10 @@ void write_memory_answer(OutputDocument &doc, const std::string &destination,
 // system's label (in Json mode held back for the summary, with an id from
 // the label that channel_ids has not given yet). Nothing for an item that
 // names no channel, or a figure the system did not give. With a limits
-// file the item may name the free percentage too, and the channel carries
-// the limits of the label's section, or else of the item's.
+// file the item may name the free percentage too ("Physical-Mem Free %",
+// or "Physical-Mem Free Percent" on a command line, where "%" asks for
+// progress lines), and the channel carries the limits of the label's
+// section, or else of the item's.
 void print_item_answer(OutputDocument &doc, std::set<std::int64_t> &channel_ids,
                        const std::string &item, const std::string &label,
                        const MemoryRecord &figures, const LimitsTable &limits);

@@ -38,12 +38,12 @@ sys.path.insert(0, HERE)
 import fixtures  # noqa: E402
 
 CASE_MODULES = ["cases_startup", "cases_profile", "cases_scan", "cases_tools", "cases_items",
-                "cases_library", "cases_probe", "cases_json"]
+                "cases_library", "cases_probe", "cases_json", "cases_limits"]
 SAPSIM = os.path.join(HERE, "..", "..", "sapsim", "sapsim.py")
 SCHEMA = os.path.join(HERE, "script_v2_schema.json")
 XML_HOST_FILES = ("Ramgauge.Kestrel", "Ramgauge.Pinnace")
 FIXED_IDS = {"Physical-Mem Free": 10, "SwapMemory Free": 11, "Pages-In [/Sec]": 12,
-             "Pages-Out [/Sec]": 13}
+             "Pages-Out [/Sec]": 13, "Physical-Mem Free %": 14}
 TIME = "{TIME}"
 # The Wine loader that runs the Windows build (the build's test settings name
 # the one that fits its bitness).
@@ -309,7 +309,8 @@ def json_problems(stdout, xml_expected, validator):
     root = ElementTree.fromstring(xml_expected)
     text = root.findtext("Text") or ""
     results = [(r.findtext("Channel") or "", r.findtext("Value") or "",
-                r.findtext("CustomUnit") or "") for r in root.findall("Result")]
+                r.findtext("CustomUnit") or r.findtext("Unit") or "")
+               for r in root.findall("Result")]
     counts = re.search(r"Processed=(\d+), Failed=(\d+)", text)
     if root.findtext("Error") == "1":
         status = "error"
@@ -343,7 +344,7 @@ def json_problems(stdout, xml_expected, validator):
             elif found and (found["kind"] != "size_bytes_memory"
                             or str(found["value"] // 1024 // 1000) != value):
                 problems.append("channel %s is %r, XML %s MByte" % (name, found, value))
-        elif unit == "PerCent":
+        elif unit in ("PerCent", "Percent"):
             if found and found["kind"] != "percent":
                 problems.append("channel %s is %r" % (name, found))
         elif int(value) >= 0 and (found is None or found["value"] != int(value)
