@@ -21,7 +21,7 @@ import zipfile
 from xml.etree import ElementTree
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
-SHARED = ["README.txt", "CHANGELOG.md", "LICENSE", "docs/", "docs/admin-guide.md", "examples/",
+SHARED = ["README.txt", "CHANGELOG.md", "LICENSE", "Ramgauge.Limits", "docs/", "docs/admin-guide.md", "examples/",
           "examples/Quadrant.Prf", "examples/SAP Quadrant.Gbl", "examples/SapRfc.DEMO",
           "examples/sapsim.ini", "simulator/", "simulator/README.txt", "simulator/sapsim.py",
           "simulator/sapsim.ini"]

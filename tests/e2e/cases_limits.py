@@ -10,6 +10,8 @@ CustomUnit, ..., LimitMaxError, LimitMaxWarning, LimitMinWarning,
 LimitMinError, LimitErrorMsg, LimitWarningMsg, LimitMode. The answer keeps
 its own order of the first four, as every earlier answer did; the limits
 follow in the manual's order."""
+import os
+
 from cases_json import answer, item_id, memory, pages, percent
 from fixtures import error_answer, profile, system, xml_channel
 
@@ -85,6 +87,26 @@ def json_status(free_kb, free_text, percent_text):
                                        percent(14, "Physical-Mem Free %", percent_text)])
 
 
+# The limits the release archives carry.
+with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs",
+                       "Ramgauge.Limits"), "rb") as shipped_file:
+    SHIPPED = shipped_file.read().decode("latin-1")
+SHIPPED_ANSWER = (
+    "\n<Prtg>\n\n<Text>%s</Text>\n" % STATUS +
+    xml_channel("Physical-Mem Free", "2097", "MByte") +
+    limited("SwapMemory Free", "50", "PerCent",
+            "\n<LimitMinWarning>50</LimitMinWarning>\n<LimitMinError>10</LimitMinError>"
+            "\n<LimitErrorMsg>Less than 10 % of the swap space is free (SAP: ST06)</LimitErrorMsg>"
+            "\n<LimitWarningMsg>Less than half of the swap space is free (SAP: ST06)"
+            "</LimitWarningMsg>\n<LimitMode>1</LimitMode>") +
+    xml_channel("Pages-In [/Sec]", "12") + xml_channel("Pages-Out [/Sec]", "0") +
+    limited("Physical-Mem Free %", "12", "Percent",
+            "\n<LimitMinWarning>10</LimitMinWarning>\n<LimitMinError>5</LimitMinError>"
+            "\n<LimitErrorMsg>Less than 5 % of the physical memory is free (SAP: ST06)"
+            "</LimitErrorMsg>\n<LimitWarningMsg>Less than 10 % of the physical memory is free "
+            "(SAP: ST06)</LimitWarningMsg>\n<LimitMode>1</LimitMode>") +
+    "\n</Prtg>\n")
+
 JSON = {"Ramgauge.Json": ""}
 GLOBAL_FILE = ('# GSNG: MEMORY      PRD.P00#QAS.P00#\r\n'
                '# GSNX: MEMORY      x,Sensor="SAP Ramgauge",Item=Physical-Mem:Free:%\r\n')
@@ -96,6 +118,8 @@ CASES = [
     # The worked example's figures: 2 GB free of 16 GB is 12 %.
     case("the worked example with limit elements and the percentage",
          full_answer(STATUS, "2097", "50", "12")),
+    case("the shipped limits beside the program", SHIPPED_ANSWER, files=PRD,
+         program_files={"Ramgauge.Limits": SHIPPED}),
     case("the limits file beside the program counts where the profile's folder has none",
          full_answer(STATUS, "2097", "50", "12"), files=PRD,
          program_files={"Ramgauge.Limits": LIMITS}),

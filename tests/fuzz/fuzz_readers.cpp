@@ -675,7 +675,16 @@ void memory(const std::string &text) {
         mem_all.lines.emplace_back(line.begin(), line.end());
     }
     std::vector<std::string> words = split(rest, '\n');
-    words.resize(4);
+    words.resize(5);
+    // The fifth line, with "|" for line ends, is a limits file.
+    LimitsTable limits;
+    if (!words[4].empty()) {
+        std::replace(words[4].begin(), words[4].end(), '|', '\n');
+        try {
+            limits = read_limits_file(words[4], "Ramgauge.Limits");
+        } catch (const NumberedError &) {
+        }
+    }
     const char *const channels[] = {"Physical-Mem Free", "SwapMemory Free", "Pages-In [/Sec]",
                                     "Pages-Out [/Sec]"};
     std::string item = words[3].empty() ? channels[choice[2] >> 6] : words[3];
@@ -703,9 +712,9 @@ void memory(const std::string &text) {
         if (m.status != RunStatus::Measured)
             doc.text = m.failure;
         else if (item_mode)
-            print_item_answer(doc, ids, item, "PRD.P00", m.figures);
+            print_item_answer(doc, ids, item, "PRD.P00", m.figures, limits);
         else
-            write_memory_answer(doc, words[0], m.figures);
+            write_memory_answer(doc, words[0], m.figures, limits);
     });
     RFC_RC rc = m.rc;
 
