@@ -44,6 +44,9 @@ cp "$build/bin/ramgauge" "$build/bin/librfc32.so" "$build/floor" "$build/floor-r
 # The same program beside the NetWeaver stand-in only: the other back end.
 mkdir "$work/nw"
 cp "$build/bin/ramgauge" "$build/bin/libsapnwrfc.so" "$work/nw/"
+# The same program beside the shipped limits file: limits and a fifth channel.
+mkdir "$work/limits"
+cp "$build/bin/ramgauge" "$build/bin/librfc32.so" docs/Ramgauge.Limits "$work/limits/"
 
 cd "$work"
 pair() { # name, command A, command B
@@ -52,6 +55,7 @@ pair() { # name, command A, command B
 }
 pair scan "./ramgauge PRD" "./floor $port"
 pair scan_nw "./nw/ramgauge PRD" "./floor $port"
+pair limits "./limits/ramgauge PRD" "./ramgauge PRD"
 pair e1002 "./ramgauge NONE" "/bin/true"
 # What the required work alone costs (libc linked dynamically, the library
 # loaded, the check's connection): where the sensor's own cost begins.
@@ -106,6 +110,9 @@ check("one scan through NetWeaver stand-in vs floor, wall", r, 1.3, n,
 r, n, a, b = ratio("scan", "cpu")
 check("one scan vs floor client, CPU", r, 1.6, n,
       "%.2fx (%.2f ms vs %.2f ms)" % (r, a * 1e3, b * 1e3))
+r, n, a, b = ratio("limits")
+check("one scan with the limits file vs without, wall", r, 1.05, n,
+      "%.2fx (%.2f ms vs %.2f ms, noise %.0f%%)" % (r, a * 1e3, b * 1e3, n * 100))
 r, n, a, b = ratio("e1002")
 check("error 1002 vs /bin/true, wall", r, 1.3, n,
       "%.2fx (%.2f ms vs %.2f ms)" % (r, a * 1e3, b * 1e3))
