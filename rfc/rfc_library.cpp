@@ -37,6 +37,13 @@ RfcApi bind_classic(void *library, std::string &missing) {
     return api;
 }
 
+// Where a file a library needs was looked for, as the loader does.
+#ifdef _WIN32
+constexpr const char *missing_where = "neither beside it nor in the system's folder";
+#else
+constexpr const char *missing_where = "neither beside it nor where the loader looks";
+#endif
+
 // Why the file at path was not loaded, for the 1018 text.
 std::string why_not(const std::string &file, const std::string &directory) {
     std::string path = directory + file;
@@ -47,7 +54,17 @@ std::string why_not(const std::string &file, const std::string &directory) {
     if (!bits.empty())
         return file + " in " + directory + " is a " + bits + " library, the sensor a " +
                std::to_string(sizeof(void *) * 8) + "-bit program";
+    std::string missing = first_missing_need(path, directory);
+    if (!missing.empty())
+        return file + " in " + directory + " cannot be loaded: it needs " + missing +
+               ", which is " + missing_where;
     return file + " in " + directory + " cannot be loaded";
+}
+
+// Whether why_not says more than that the file is there and failed.
+bool says_why(const std::string &reason) {
+    return reason.find(" is a ") != std::string::npos ||
+           reason.find(" it needs ") != std::string::npos;
 }
 
 } // namespace
@@ -57,12 +74,12 @@ RfcApi load_rfc_library(RfcLibraryChoice choice) {
     std::string classic_path = directory + rfc_library_file_name();
     if (choice != RfcLibraryChoice::NetWeaver) {
         void *library = open_shared_library(classic_path);
-        if (!library && choice == RfcLibraryChoice::Classic)
+        if (!library && choice == RfcLibraryChoice::Classic) {
+            std::string reason = why_not(rfc_library_file_name(), directory);
             throw NumberedError("Error 1018: RFC library " + classic_path +
                                 " cannot be loaded; install it beside the sensor program..." +
-                                (wrong_bitness(classic_path).empty()
-                                     ? ""
-                                     : " (" + why_not(rfc_library_file_name(), directory) + ")"));
+                                (says_why(reason) ? " (" + reason + ")" : ""));
+        }
         if (library) {
             std::string missing;
             RfcApi api = bind_classic(library, missing);

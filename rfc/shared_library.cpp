@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "rfc/library_file.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -116,4 +118,51 @@ std::string wrong_bitness(const std::string &path) {
     std::fclose(in);
     int own = static_cast<int>(sizeof(void *) * 8);
     return bits == 0 || bits == own ? "" : std::to_string(bits) + "-bit";
+}
+
+namespace {
+
+bool file_exists(const std::string &path) {
+    std::FILE *in = std::fopen(path.c_str(), "rb");
+    if (in) std::fclose(in);
+    return in != nullptr;
+}
+
+bool starts_with_nocase(const std::string &text, const char *prefix) {
+    for (std::size_t i = 0; prefix[i] != '\0'; ++i)
+        if (i >= text.size() || std::tolower(static_cast<unsigned char>(text[i])) !=
+                                    static_cast<unsigned char>(prefix[i]))
+            return false;
+    return true;
+}
+
+// Whether the loader would find a file the library needs elsewhere than
+// beside it.
+bool found_by_loader(const std::string &name) {
+#ifdef _WIN32
+    // API sets are names the loader maps, not files.
+    if (starts_with_nocase(name, "api-ms-") || starts_with_nocase(name, "ext-ms-")) return true;
+    char system[MAX_PATH + 1];
+    UINT size = GetSystemDirectoryA(system, sizeof system);
+    return size > 0 && size < sizeof system && file_exists(std::string(system) + "\\" + name);
+#else
+    (void)starts_with_nocase;
+    // Loaded by name as the library's own loading would look for it (a
+    // library the process has loaded already is found at once).
+    void *library = dlopen(name.c_str(), RTLD_LAZY | RTLD_LOCAL);
+    if (library) dlclose(library);
+    return library != nullptr;
+#endif
+}
+
+} // namespace
+
+std::string first_missing_need(const std::string &path, const std::string &directory) {
+    LibraryFile file = read_library_file(path);
+    for (const std::string &name : file.needed) {
+        if (name.find_first_of("/\\") != std::string::npos) continue; // not a bare name
+        if (file_exists(directory + name) || found_by_loader(name)) continue;
+        return name;
+    }
+    return "";
 }

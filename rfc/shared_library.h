@@ -45,3 +45,11 @@ void bind_symbol(void *library, Function *&entry, const char *name, std::string 
 // "32-bit" or "64-bit" when the file at path is a Windows or ELF shared
 // library of the other bitness than this program; empty otherwise.
 std::string wrong_bitness(const std::string &path);
+
+// The first file that the library at path (in directory, ending in a
+// separator) needs, by its import table, and that the loader would not
+// find: on Windows neither beside it nor in the system's folder (API set
+// names always count as found), on Linux neither beside it nor by the
+// dynamic loader's own search. Empty when each is found, or the file
+// cannot be read.
+std::string first_missing_need(const std::string &path, const std::string &directory);

@@ -391,6 +391,21 @@ CASES = [
      "files": dict(PRD, **{"librfc32.so": ELF32, "libsapnwrfc.so": ELF32,
                            "librfc32.dll": pe(0x14c), "sapnwrfc.dll": pe(0x8664)}),
      "isolated": True, "exit": 2, "check": wrong_bitness_named},
+    # A library that is there, of the right bitness, but needs a file that
+    # is not: the answer names that file.
+    {"name": "scan: a library that needs a missing file names that file", "args": ["PRD"],
+     "files": PRD, "isolated": True, "library_built": "needs_missing", "exit": 2,
+     "check": answer_matches(
+         r"Error 1018: no RFC library can be loaded: .*(?:rfc32|sapnwrfc)\.(?:so|dll) in \S+ "
+         r"cannot be loaded: it needs ramgauge_missing_dep\.(?:so|dll), which is neither beside it "
+         r"nor (?:in the system's folder|where the loader looks).*")},
+    {"name": "scan: ,RFCLIB=CLASSIC names the missing file too", "args": ["PRD", ",RFCLIB=CLASSIC"],
+     "files": PRD, "isolated": True, "library_built": "needs_missing", "exit": 2, "nw": None,
+     "check": answer_matches(
+         r"Error 1018: RFC library \S+librfc32\.(?:so|dll) cannot be loaded; install it beside the "
+         r"sensor program\.\.\. \(librfc32\.(?:so|dll) in \S+ cannot be loaded: it needs "
+         r"ramgauge_missing_dep\.(?:so|dll), which is neither beside it nor (?:in the system's "
+         r"folder|where the loader looks)\)")},
 ] + [
     # The library is taken from known folders only: a stand-in in the working
     # folder, or in a folder on PATH, is not loaded (on Windows LoadLibrary

@@ -69,6 +69,9 @@ class Target:
         self.wine = wine
         self.library = library
         self.bin_dir = os.path.dirname(self.program)
+        # Libraries built for the tests alone (tests/libraries), of the
+        # program's bitness.
+        self.test_libraries = os.path.join(os.path.dirname(self.bin_dir), "tests", "libraries")
         if wine:
             prefix = os.environ.get("WINEPREFIX")
             if not prefix:
@@ -435,9 +438,14 @@ def run_case(target, case, context):
             elif place == "path":
                 env["PATH"] = folder + os.pathsep + env.get("PATH", "")
         if case.get("isolated"):
-            # The program alone, without the RFC library beside it.
+            # The program alone, without the RFC library beside it, or with
+            # a library built for the tests in its place.
             alone = os.path.join(work, os.path.basename(target.program))
             shutil.copy(target.program, alone)
+            if case.get("library_built"):
+                shutil.copy(os.path.join(target.test_libraries, case["library_built"] +
+                                         (".dll" if target.wine else ".so")),
+                            os.path.join(work, LIBRARIES[target.library][target.wine]))
             command[-1 - len(case.get("args", []))] = alone
         stdin = case.get("stdin")
         preexec = None
