@@ -63,7 +63,8 @@ int run_single_system(RunContext &ctx, const FileOpener &files) {
                       parameter_text(ctx.options.text) + " State=Executing\n");
     };
     request.measured = [&](const Measurement &m) {
-        if (m.status == RunStatus::Measured) write_memory_answer(ctx.doc, p.Destination, m.figures, ctx.limits);
+        if (m.status == RunStatus::Measured)
+            write_memory_answer(ctx.doc, p.Destination, m.figures, ctx.limits);
     };
     ScanResult result = scan(ctx, files, request);
     if (!result.opened) {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <utility>
 
 #include "fake_rfc.h"
 #include "measure/memory.h"
@@ -22,7 +21,7 @@ Measured measure(MeasureState state = {}, bool item_mode = false, const std::str
                  const LimitsTable &limits = {}) {
     RfcApi api = fake_api();
     Measured m{};
-    m.state = std::move(state);
+    m.state = state;
     m.doc.mode = mode;
     m.doc.channel = read_options(options).channel;
     ProgramLog log;
