@@ -120,6 +120,18 @@ CASES = [
          full_answer(STATUS, "2097", "50", "12")),
     case("the shipped limits beside the program", SHIPPED_ANSWER, files=PRD,
          program_files={"Ramgauge.Limits": SHIPPED}),
+    # The text modes get the percentage, as the fifth channel, without limits.
+    case("Tamarack: the percentage without limits",
+         "\n# " + STATUS +
+         "\n\nMessage.Physical_Mem_Free: Physical-Mem Free (MByte)\nStatistic.Physical_Mem_Free: 2097"
+         "\n\nMessage.SwapMemory_Free: SwapMemory Free (%)\nStatistic.SwapMemory_Free: 50"
+         "\n\nMessage.Pages_In___Sec_: Pages-In [/Sec] (#)\nStatistic.Pages_In___Sec_: 12"
+         "\n\nMessage.Pages_Out___Sec_: Pages-Out [/Sec] (#)\nStatistic.Pages_Out___Sec_: 0"
+         "\n\nMessage.Physical_Mem_Free_%: Physical-Mem Free % (%)"
+         "\nStatistic.Physical_Mem_Free_%: 12\n",
+         files=dict(WITH_LIMITS, **{"Ramgauge.Tamarack": ""})),
+    case("Bramble: CH=5 chooses the percentage", "12\n", args=("PRD", "CH=5"),
+         files=dict(WITH_LIMITS, **{"Ramgauge.Bramble": ""})),
     case("the limits file beside the program counts where the profile's folder has none",
          full_answer(STATUS, "2097", "50", "12"), files=PRD,
          program_files={"Ramgauge.Limits": LIMITS}),
