@@ -556,6 +556,7 @@ bool load_nw_library(const std::string &directory, RfcApi &api, std::string &mis
     }
     if (!library) return false;
     api.library_path = path;
+    api.library = library;
     NwApi found;
     auto bind = [&](auto &entry, const char *name) { bind_symbol(library, entry, name, missing); };
     bind(found.RfcOpenConnection, "RfcOpenConnection");

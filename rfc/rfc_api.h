@@ -25,4 +25,5 @@ struct RfcApi {
     ItDelete_t ItDelete = nullptr;
     RfcBackEnd back_end = RfcBackEnd::Classic;
     std::string library_path; // as it was loaded
+    void *library = nullptr;  // the loaded library's handle (none for fakes)
 };

@@ -87,6 +87,7 @@ RfcApi load_rfc_library(RfcLibraryChoice choice) {
                 throw NumberedError(std::string("Error 1018: RFC library ") + classic_path +
                                     " lacks the operation(s) " + missing + "...");
             api.library_path = classic_path;
+            api.library = library;
             return api;
         }
     }

@@ -9,6 +9,7 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <link.h>
 #endif
 
 namespace {
@@ -165,4 +166,17 @@ std::string first_missing_need(const std::string &path, const std::string &direc
         return name;
     }
     return "";
+}
+
+std::string loaded_library_file(void *library) {
+    if (!library) return "";
+#ifdef _WIN32
+    char path[MAX_PATH + 1];
+    DWORD size = GetModuleFileNameA(static_cast<HMODULE>(library), path, sizeof path);
+    return size > 0 && size < sizeof path ? std::string(path, size) : "";
+#else
+    struct link_map *map = nullptr;
+    if (dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name) return "";
+    return map->l_name;
+#endif
 }

@@ -42,6 +42,11 @@ void bind_symbol(void *library, Function *&entry, const char *name, std::string 
     entry = reinterpret_cast<Function *>(address);
 }
 
+// The file a loaded library was taken from, as the loader found it
+// (GetModuleFileName on Windows, the link map on Linux); empty when it
+// cannot be told.
+std::string loaded_library_file(void *library);
+
 // "32-bit" or "64-bit" when the file at path is a Windows or ELF shared
 // library of the other bitness than this program; empty otherwise.
 std::string wrong_bitness(const std::string &path);

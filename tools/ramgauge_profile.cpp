@@ -21,6 +21,7 @@
 #include "config/password.h"
 #include "run/locate.h"
 #include "run/startup.h"
+#include "tools/profile_test.h"
 
 namespace {
 
@@ -37,10 +38,12 @@ const char *const usage_main =
     "Commands:\n"
     "  scramble   read a clear password from standard input, print its scrambled form\n"
     "  create     write a complete logon profile\n"
-    "  check      read a profile as the sensor does and report what it would refuse\n\n"
+    "  check      read a profile as the sensor does and report what it would refuse\n"
+    "  test       run every step of a scan with a profile, one line per step\n\n"
     "Run 'ramgauge-profile COMMAND --help' for the options of a command.\n\n"
-    "Exit codes: 0 done (profile written, accepted, password scrambled);\n"
-    "1 check: the sensor would refuse the profile, or does not find it;\n"
+    "Exit codes: 0 done (profile written, accepted, password scrambled, the\n"
+    "scan would succeed); 1 check: the sensor would refuse the profile, or does\n"
+    "not find it; test: a step failed;\n"
     "2 wrong usage, a value refused, or a file that cannot be written.\n"
     "Errors go to standard error.\n";
 
@@ -490,6 +493,10 @@ int main(int argc, char **argv) {
     if (command == "check") {
         if (wants_help(argc, argv)) return std::printf("%s", usage_check), 0;
         return command_check(argc, argv);
+    }
+    if (command == "test") {
+        if (wants_help(argc, argv)) return std::printf("%s", usage_test), 0;
+        return command_test(argc, argv, FileOpener());
     }
     std::fprintf(stderr, "ramgauge-profile: unknown command %s\n%s", command.c_str(), usage_main);
     return 2;

@@ -1,7 +1,9 @@
 """ramgauge-profile: writing and checking logon profiles."""
 import os
+import re
+from xml.etree import ElementTree
 
-from fixtures import profile
+from fixtures import profile, system
 
 CREATE = ["create", "NEW.P00", "--extcompany", "ACME Corp", "--destination", "PRD",
           "--client", "100", "--user", "monitor", "--language", "E", "--mode", "R/3",
@@ -50,7 +52,90 @@ def tool(name, args, stdout=None, exit=0, **case):
     return case
 
 
-CASES = [
+SCAN_STEPS = ["profile", "output", "limits", "profile entries", "RFC library", "partner",
+              "connection", "logon", "GET_MEM_ALL", "answer"]
+
+
+def test_lines(failing=None, detail=None):
+    """The test verb's step lines: every step of a scan OK up to failing,
+    which fails with a detail matching the pattern detail (and a line of
+    what to do); with failing None, every step OK and the sensor's whole
+    answer after them. The password is never shown."""
+    def check(_work, out):
+        lines = out.splitlines()
+        steps = [re.match(r"(OK|FAIL)  +([^:]+): (.*)", line) for line in lines]
+        steps = [m.groups() for m in steps if m]
+        want = SCAN_STEPS[:SCAN_STEPS.index(failing) + 1] if failing else SCAN_STEPS
+        problems = []
+        if [name for _, name, _ in steps] != want:
+            problems.append("steps %r, expected %r: %r" % ([n for _, n, _ in steps], want, out))
+        elif failing:
+            state, _, text = steps[-1]
+            if state != "FAIL" or not re.search(detail, text):
+                problems.append("the last step is %r %r, expected FAIL %r" % (state, text, detail))
+            if not any(line.startswith("      what to do: ") for line in lines):
+                problems.append("no line says what to do")
+        else:
+            if any(state != "OK" for state, _, _ in steps):
+                problems.append("a step is not OK")
+            answer = "\n".join(lines[lines.index(next(l for l in lines if "answer:" in l)) + 1:])
+            try:
+                root = ElementTree.fromstring(answer)
+                if len(root.findall("Result")) != 4:
+                    problems.append("the answer has not the four channels: %r" % answer)
+            except ElementTree.ParseError as error:
+                problems.append("the answer is no XML (%s): %r" % (error, answer))
+        if "secret1" in out:
+            problems.append("the password is shown")
+        return problems
+    return check
+
+
+TEST_SYSTEMS = system() + system("EXC", host="sapexc", sysnr="03",
+                                 fault="exception NOT_AUTHORIZED")
+TEST_CASES = [
+    tool("test: every step of a healthy scan is OK", ["test", "PRD"], exit=0,
+         files={"PRD.P00": profile()}, systems=TEST_SYSTEMS, check=test_lines()),
+    tool("test: the library line names the file the loader took", ["test", "PRD"], exit=0,
+         files={"PRD.P00": profile()}, systems=TEST_SYSTEMS,
+         check=lambda work, out: [] if re.search(
+             r"OK +RFC library: \S*[/\\](lib)?(rfc32|sapnwrfc)\.(so|dll) \(", out)
+         else ["no library path in %r" % out]),
+    tool("test: a missing profile", ["test", "NONE"], exit=1, files={"PRD.P00": profile()},
+         check=test_lines("profile", r"^Error 1002: Profile NONE\.P00 is missing")),
+    tool("test: a refused profile", ["test", "PRD"], exit=1,
+         files={"PRD.P00": profile(Client="1")}, check=test_lines("profile entries", "Error 10")),
+    tool("test: no RFC library", ["test", "PRD"], exit=1, files={"PRD.P00": profile()},
+         program_files={}, program_alone=True,
+         check=test_lines("RFC library", r"^Error 1018: no RFC library can be loaded")),
+    tool("test: a library that needs a missing file", ["test", "PRD"], exit=1,
+         files={"PRD.P00": profile()}, isolated=True, library_built="needs_missing",
+         check=test_lines("RFC library", r"it needs ramgauge_missing_dep\.(so|dll)")),
+    tool("test: an unknown host", ["test", "PRD"], exit=1,
+         files={"PRD.P00": profile(Gwhost="no-such-host.invalid")}, systems=TEST_SYSTEMS,
+         check=test_lines("partner", r"no-such-host\.invalid:\d+ \(from the profile\) not "
+                                     r"reachable \(unknown host\)")),
+    tool("test: a closed port", ["test", "PRD"], exit=1,
+         files={"PRD.P00": profile(Gwservice="{closed_port}")}, systems=TEST_SYSTEMS,
+         check=test_lines("partner", r"not reachable \(connection refused\)")),
+    tool("test: a silent partner, within ,CONNECT=", ["test", "PRD", ",CONNECT=1"], exit=1,
+         files={"PRD.P00": profile(Gwservice="{silent_port}")}, systems=TEST_SYSTEMS,
+         max_seconds=4, check=test_lines("partner", r"not reachable \(timeout after 1 s\)")),
+    tool("test: a refused logon", ["test", "PRD"], exit=1,
+         files={"PRD.P00": profile(User="NOBODY")}, systems=TEST_SYSTEMS,
+         check=test_lines("logon", r"Error 101[14]: .*name or password is incorrect")),
+    tool("test: a host that serves no such system", ["test", "PRD"], exit=1,
+         files={"PRD.P00": profile(Sysnr="07")}, systems=TEST_SYSTEMS,
+         check=test_lines("connection", r"^Error 1011: RFC-Open for PRD failed - partner sapprd "
+                                        r"not reached: no system sapprd 07")),
+    tool("test: the call refused for lack of authorization", ["test", "EXC"], exit=1,
+         files={"EXC.P00": profile(Destination="EXC", Hostname="sapexc", Sysnr="03")},
+         systems=TEST_SYSTEMS,
+         check=test_lines("GET_MEM_ALL", r"Error 1012: Exception\.: NOT_AUTHORIZED")),
+    tool("test: wrong usage", ["test"], exit=2),
+]
+
+CASES = TEST_CASES + [
     tool("create writes all eleven lines with the password scrambled", CREATE,
          "NEW.P00 written\n", stdin="secret1\n", check=created_profile),
     tool("create never overwrites without --force", CREATE, "", exit=2, stdin="secret1\n",

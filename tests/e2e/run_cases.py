@@ -411,6 +411,8 @@ def run_case(target, case, context):
             created.append(path)
             write_file(path, fill(content, values))
         command = target.command(case.get("exe"), [fill(a, values) for a in case.get("args", [])])
+        # The program the case starts (the sensor, or the tool "exe" names).
+        started = target.command(case.get("exe"), [])[-1]
         if case.get("json_beside_program"):
             command[-1 - len(case.get("args", []))] = target.json_program()
         if "program_files" in case:
@@ -420,11 +422,11 @@ def run_case(target, case, context):
             for name in os.listdir(target.bin_dir):
                 if name.startswith(STAND_INS) and not case.get("program_alone"):
                     shutil.copy(os.path.join(target.bin_dir, name), folder)
-            shutil.copy(target.program, folder)
+            shutil.copy(started, folder)
             for name, content in case["program_files"].items():
                 write_file(os.path.join(folder, name), fill(content, values))
             command[-1 - len(case.get("args", []))] = os.path.join(
-                folder, os.path.basename(target.program))
+                folder, os.path.basename(started))
         for place in case.get("library_in", ()):
             # The back end's stand-in in the working folder ("work") or in a
             # folder named on the search path ("path"), not beside the program.
@@ -440,8 +442,8 @@ def run_case(target, case, context):
         if case.get("isolated"):
             # The program alone, without the RFC library beside it, or with
             # a library built for the tests in its place.
-            alone = os.path.join(work, os.path.basename(target.program))
-            shutil.copy(target.program, alone)
+            alone = os.path.join(work, os.path.basename(started))
+            shutil.copy(started, alone)
             if case.get("library_built"):
                 shutil.copy(os.path.join(target.test_libraries, case["library_built"] +
                                          (".dll" if target.wine else ".so")),
