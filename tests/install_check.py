@@ -11,6 +11,7 @@ EXPECTED = {
     "bin/ramgauge", "bin/ramgauge-profile",
     "share/doc/ramgauge/README.txt", "share/doc/ramgauge/CHANGELOG.md",
     "share/doc/ramgauge/LICENSE", "share/doc/ramgauge/admin-guide.md",
+    "share/doc/ramgauge/Ramgauge.Limits",
     "share/doc/ramgauge/examples/Quadrant.Prf", "share/doc/ramgauge/examples/SAP Quadrant.Gbl",
     "share/doc/ramgauge/examples/SapRfc.DEMO", "share/doc/ramgauge/examples/sapsim.ini",
     "LIB/ramgauge/simulator/README.txt", "LIB/ramgauge/simulator/librfc32.so",

@@ -858,7 +858,10 @@ void argument_one(const std::string &text) {
             std::abort();
     } catch (const NumberedError &error) {
         std::string what = error.what();
-        if (what.compare(0, 11, "Error 1002:") != 0 && what.compare(0, 11, "Error 1016:") != 0)
+        // 1031: a limits file among the paths, whose text (its path) is no
+        // line of a limits file.
+        if (what.compare(0, 11, "Error 1002:") != 0 && what.compare(0, 11, "Error 1016:") != 0 &&
+            what.compare(0, 11, "Error 1031:") != 0)
             std::abort();
     }
 }
