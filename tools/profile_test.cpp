@@ -45,8 +45,9 @@ void start_deadline(unsigned seconds) {
     std::thread([seconds] {
         std::this_thread::sleep_for(std::chrono::seconds(seconds));
         step(false, "deadline",
-             "no end within " + std::to_string(seconds) + " seconds (,TIMEOUT=); the step after "
-             "the last line hangs",
+             "no end within " + std::to_string(seconds) +
+                 " seconds (,TIMEOUT=); the step after "
+                 "the last line hangs",
              "the sensor would answer \"Error 1020\": see the step after the last OK line");
         std::_Exit(1);
     }).detach();
@@ -66,8 +67,7 @@ bool is_logon_refusal(const std::string &text) {
     for (char c : text)
         lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     return lower.find("logon") != std::string::npos ||
-           lower.find("password") != std::string::npos ||
-           lower.find("locked") != std::string::npos;
+           lower.find("password") != std::string::npos || lower.find("locked") != std::string::npos;
 }
 
 // The library's reason for a failed measurement, and what SAP checks.
@@ -93,8 +93,9 @@ int run_test(RunContext &ctx, const FileOpener &files) {
         return 1;
     }
     if (ctx.list_run) {
-        std::fprintf(stderr, "ramgauge-profile: %s names a list of systems; test each profile of "
-                             "the list\n",
+        std::fprintf(stderr,
+                     "ramgauge-profile: %s names a list of systems; test each profile of "
+                     "the list\n",
                      ctx.profile_file_name.c_str());
         return 2;
     }
@@ -103,13 +104,14 @@ int run_test(RunContext &ctx, const FileOpener &files) {
              (ctx.profile_directory.empty() ? " in the working folder " + current_directory()
                                             : std::string()));
     const char *host = mode_source(ctx, files);
-    step(true, "output", std::string(output_mode_name(ctx.doc.mode)) +
-                             (host ? std::string(" (host file ") + host + ")"
-                                   : std::string(" (no host file: PRTG's XML)")));
+    step(true, "output",
+         std::string(output_mode_name(ctx.doc.mode)) +
+             (host ? std::string(" (host file ") + host + ")"
+                   : std::string(" (no host file: PRTG's XML)")));
     step(true, "limits",
-         ctx.limits.present ? ctx.limits_path + ", " + std::to_string(ctx.limits.channels.size()) +
-                                  " channel(s)"
-                            : std::string("no Ramgauge.Limits: channels without limits"));
+         ctx.limits.present
+             ? ctx.limits_path + ", " + std::to_string(ctx.limits.channels.size()) + " channel(s)"
+             : std::string("no Ramgauge.Limits: channels without limits"));
     bool unused = false;
     try {
         read_logon_profile(*profile, ctx.profile_file_name, ProfileRun::Single, ctx.logon, unused);
@@ -121,8 +123,8 @@ int run_test(RunContext &ctx, const FileOpener &files) {
     }
     const LogonParameters &p = ctx.logon;
     step(true, "profile entries",
-         "destination " + p.Destination + ", client " + p.Client + ", user " + p.User +
-             ", host " + p.Hostname + ", system number " + p.Sysnr);
+         "destination " + p.Destination + ", client " + p.Client + ", user " + p.User + ", host " +
+             p.Hostname + ", system number " + p.Sysnr);
 
     auto started = std::chrono::steady_clock::now();
     try {
@@ -130,8 +132,7 @@ int run_test(RunContext &ctx, const FileOpener &files) {
         load_library(ctx);
     } catch (const NumberedError &error) {
         step(false, "RFC library", error.what(),
-             "put SAP's RFC library of the program's width (" +
-                 std::to_string(sizeof(void *) * 8) +
+             "put SAP's RFC library of the program's width (" + std::to_string(sizeof(void *) * 8) +
                  "-bit) beside the program, with every file it needs (the guide, section 1a)");
         return 1;
     }
@@ -166,8 +167,9 @@ int run_test(RunContext &ctx, const FileOpener &files) {
         bool reached = reach_partner(partner_host, port, seconds, why);
         std::string where = partner_host + ":" + std::to_string(port) + " (from " + source + ")";
         if (!reached) {
-            step(false, "partner", where + " not reachable (" + why + ") after " +
-                                       std::to_string(milliseconds_since(started)) + " ms",
+            step(false, "partner",
+                 where + " not reachable (" + why + ") after " +
+                     std::to_string(milliseconds_since(started)) + " ms",
                  "check the host name (name resolution), the gateway service or port, and "
                  "that no firewall blocks it from the probe");
             return 1;
