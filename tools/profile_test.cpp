@@ -8,8 +8,13 @@
 #include <thread>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "common/files.h"
 #include "common/numbered_error.h"
+#include "common/text.h"
 #include "config/logon_profile.h"
 #include "rfc/reach.h"
 #include "rfc/run_folder.h"
@@ -23,6 +28,55 @@
 namespace {
 
 std::mutex print_lock;
+
+// The files a search opens, in order: the places the sensor tried.
+class RecordingOpener : public FileOpener {
+  public:
+    explicit RecordingOpener(const FileOpener &inner) : inner_(inner) {}
+    std::unique_ptr<InputFile> open_read(const std::string &path,
+                                         long long max_size = max_input_size) const override {
+        tried.push_back(path);
+        return inner_.open_read(path, max_size);
+    }
+    bool present(const std::string &path) const override { return inner_.present(path); }
+    mutable std::vector<std::string> tried;
+
+  private:
+    const FileOpener &inner_;
+};
+
+// The places tried for the profile: the paths opened that end in its name.
+std::string places_tried(const std::vector<std::string> &tried, const std::string &name) {
+    std::string out;
+    std::string upper_name = upper_ascii(name);
+    for (const std::string &path : tried) {
+        if (path.size() < name.size() ||
+            upper_ascii(path.substr(path.size() - name.size())) != upper_name)
+            continue;
+        if (out.find(path) != std::string::npos) continue;
+        out += (out.empty() ? "" : ", ") + (path == name ? name + " (the working folder)" : path);
+    }
+    return out.empty() ? "nowhere" : out;
+}
+
+// Another copy of an RFC library in the system's folder, which a program
+// that searches it (SAP GUI's tools, an old sensor) may take: its path, or
+// empty.
+std::string copy_in_system_folder(const std::string &loaded) {
+#ifdef _WIN32
+    char system[MAX_PATH + 1];
+    UINT size = GetSystemDirectoryA(system, sizeof system);
+    if (size == 0 || size >= sizeof system) return "";
+    for (const char *name : {"librfc32.dll", "sapnwrfc.dll"}) {
+        std::string path = std::string(system) + "\\" + name;
+        if (upper_ascii(path) == upper_ascii(loaded)) continue;
+        if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return path;
+    }
+#else
+    (void)loaded;
+#endif
+    return "";
+}
 
 // One step's line: "OK    step: detail", or "FAIL  step: detail" and the
 // fix on a line of its own.
@@ -82,12 +136,15 @@ std::string measurement_fix(const std::string &failure) {
            "library's lines";
 }
 
-int run_test(RunContext &ctx, const FileOpener &files) {
+int run_test(RunContext &ctx, const FileOpener &opener) {
     std::unique_ptr<InputFile> profile;
+    RecordingOpener files(opener);
     try {
         profile = locate_profile(ctx, files);
     } catch (const NumberedError &error) {
-        step(false, "profile", error.what(),
+        step(false, "profile",
+             std::string(error.what()) +
+                 " (looked for at: " + places_tried(files.tried, ctx.profile_file_name) + ")",
              "put the profile into the folder the sensor starts in (PRTG's EXEXML folder) or "
              "beside the program; write it with 'ramgauge-profile create'");
         return 1;
@@ -102,7 +159,8 @@ int run_test(RunContext &ctx, const FileOpener &files) {
     step(true, "profile",
          "found at " + ctx.profile_path +
              (ctx.profile_directory.empty() ? " in the working folder " + current_directory()
-                                            : std::string()));
+                                            : std::string()) +
+             " (looked for at: " + places_tried(files.tried, ctx.profile_file_name) + ")");
     const char *host = mode_source(ctx, files);
     step(true, "output",
          std::string(output_mode_name(ctx.doc.mode)) +
@@ -131,18 +189,24 @@ int run_test(RunContext &ctx, const FileOpener &files) {
         create_run_folder(*ctx.folder);
         load_library(ctx);
     } catch (const NumberedError &error) {
-        step(false, "RFC library", error.what(),
-             "put SAP's RFC library of the program's width (" + std::to_string(sizeof(void *) * 8) +
-                 "-bit) beside the program, with every file it needs (the guide, section 1a)");
+        std::string other = copy_in_system_folder("");
+        step(
+            false, "RFC library",
+            std::string(error.what()) +
+                (other.empty() ? "" : " (another copy lies in the system's folder: " + other + ")"),
+            "put SAP's RFC library of the program's width (" + std::to_string(sizeof(void *) * 8) +
+                "-bit) beside the program, with every file it needs (the guide, section 1a)");
         return 1;
     }
     std::string file = loaded_library_file(ctx.rfc.library);
+    std::string other = copy_in_system_folder(file);
     step(true, "RFC library",
          (file.empty() ? ctx.rfc.library_path : file) +
              (ctx.rfc.back_end == RfcBackEnd::NetWeaver ? " (SAP's NetWeaver RFC library)"
                                                         : " (the classic librfc32)") +
              ", loaded by a " + std::to_string(sizeof(void *) * 8) + "-bit program in " +
-             std::to_string(milliseconds_since(started)) + " ms");
+             std::to_string(milliseconds_since(started)) + " ms" +
+             (other.empty() ? "" : "; another copy lies in the system's folder: " + other));
 
     std::string entry_text;
     bool has_entry = false;
@@ -163,20 +227,28 @@ int run_test(RunContext &ctx, const FileOpener &files) {
         if (!overrides.host.empty() || !overrides.sysnr.empty()) source += " and ,HOST=/,NO=";
         unsigned seconds = ctx.options.connect_seconds ? ctx.options.connect_seconds : 5;
         std::string why;
+        // start() resolves the name and sets the connection under way;
+        // finish() waits for it.
         started = std::chrono::steady_clock::now();
-        bool reached = reach_partner(partner_host, port, seconds, why);
+        PartnerProbe probe;
+        probe.start(partner_host, port, seconds);
+        std::string resolved =
+            "name resolved in " + std::to_string(milliseconds_since(started)) + " ms";
+        started = std::chrono::steady_clock::now();
+        bool reached = probe.finish(why);
         std::string where = partner_host + ":" + std::to_string(port) + " (from " + source + ")";
         if (!reached) {
             step(false, "partner",
                  where + " not reachable (" + why + ") after " +
-                     std::to_string(milliseconds_since(started)) + " ms",
+                     std::to_string(milliseconds_since(started)) + " ms" +
+                     (why == "unknown host" ? "" : "; " + resolved),
                  "check the host name (name resolution), the gateway service or port, and "
                  "that no firewall blocks it from the probe");
             return 1;
         }
         step(true, "partner",
-             where + " takes a TCP connection in " + std::to_string(milliseconds_since(started)) +
-                 " ms");
+             where + ": " + resolved + ", TCP connection taken in " +
+                 std::to_string(milliseconds_since(started)) + " ms");
     }
 
     ScanRequest request;

@@ -3,6 +3,7 @@ import os
 import re
 from xml.etree import ElementTree
 
+from cases_scan import ELF32, pe
 from fixtures import profile, system
 
 CREATE = ["create", "NEW.P00", "--extcompany", "ACME Corp", "--destination", "PRD",
@@ -101,13 +102,20 @@ TEST_CASES = [
          check=lambda work, out: [] if re.search(
              r"OK +RFC library: \S*[/\\](lib)?(rfc32|sapnwrfc)\.(so|dll) \(", out)
          else ["no library path in %r" % out]),
-    tool("test: a missing profile", ["test", "NONE"], exit=1, files={"PRD.P00": profile()},
-         check=test_lines("profile", r"^Error 1002: Profile NONE\.P00 is missing")),
+    tool("test: a missing profile, and where it was looked for", ["test", "NONE"], exit=1,
+         files={"PRD.P00": profile()},
+         check=test_lines("profile", r"^Error 1002: Profile NONE\.P00 is missing\.\.\. \(looked "
+                                     r"for at: NONE\.P00 \(the working folder\)")),
     tool("test: a refused profile", ["test", "PRD"], exit=1,
          files={"PRD.P00": profile(Client="1")}, check=test_lines("profile entries", "Error 10")),
     tool("test: no RFC library", ["test", "PRD"], exit=1, files={"PRD.P00": profile()},
          program_files={}, program_alone=True,
          check=test_lines("RFC library", r"^Error 1018: no RFC library can be loaded")),
+    tool("test: a library of the other width", ["test", "PRD"], exit=1,
+         files={"PRD.P00": profile(), "librfc32.so": ELF32, "libsapnwrfc.so": ELF32,
+                "librfc32.dll": pe(0x14c), "sapnwrfc.dll": pe(0x8664)}, isolated=True,
+         check=test_lines("RFC library", r"is a (32|64)-bit library, the sensor a (64|32)-bit "
+                                         r"program")),
     tool("test: a library that needs a missing file", ["test", "PRD"], exit=1,
          files={"PRD.P00": profile()}, isolated=True, library_built="needs_missing",
          check=test_lines("RFC library", r"it needs ramgauge_missing_dep\.(so|dll)")),
@@ -132,6 +140,10 @@ TEST_CASES = [
          files={"EXC.P00": profile(Destination="EXC", Hostname="sapexc", Sysnr="03")},
          systems=TEST_SYSTEMS,
          check=test_lines("GET_MEM_ALL", r"Error 1012: Exception\.: NOT_AUTHORIZED")),
+    tool("test: another exception of the call", ["test", "SYS"], exit=1,
+         files={"SYS.P00": profile(Destination="SYS", Hostname="sapsys", Sysnr="05")},
+         systems=system("SYS", host="sapsys", sysnr="05", fault="exception SYSTEM_FAILURE"),
+         check=test_lines("GET_MEM_ALL", r"Error 1012: Exception\.: SYSTEM_FAILURE")),
     tool("test: wrong usage", ["test"], exit=2),
 ]
 
