@@ -99,6 +99,17 @@ static RFC_RC fail(RFC_ERROR_INFO *error, RFC_RC code, RFC_ERROR_GROUP group, co
 #define fail_program(error, code, operation, ...)                                                  \
     fail(error, code, EXTERNAL_RUNTIME_FAILURE, #code, operation, __VA_ARGS__)
 
+/* The stand-in's version, in the form SAP's library gives its own. */
+NW_EXPORT const SAP_UC *SAP_API RfcGetVersion(unsigned *majorVersion, unsigned *minorVersion,
+                                              unsigned *patchLevel) {
+    static SAP_UC text[64];
+    if (majorVersion) *majorVersion = 7500;
+    if (minorVersion) *minorVersion = 0;
+    if (patchLevel) *patchLevel = 0;
+    to_uc(text, sizeof text / sizeof(SAP_UC), "Ramgauge stand-in (talks to sapsim only)");
+    return text;
+}
+
 NW_EXPORT RFC_RC SAP_API RfcSetTraceDir(SAP_UC *traceDir, RFC_ERROR_INFO *errorInfo) {
     clear_error(errorInfo);
     if (!traceDir)

@@ -556,7 +556,6 @@ bool load_nw_library(const std::string &directory, RfcApi &api, std::string &mis
     }
     if (!library) return false;
     api.library_path = path;
-    api.library = library;
     NwApi found;
     auto bind = [&](auto &entry, const char *name) { bind_symbol(library, entry, name, missing); };
     bind(found.RfcOpenConnection, "RfcOpenConnection");
@@ -598,6 +597,19 @@ bool load_nw_library(const std::string &directory, RfcApi &api, std::string &mis
                  nw_it_get_line,
                  nw_it_delete,
                  RfcBackEnd::NetWeaver,
-                 path};
+                 path,
+                 library};
     return true;
+}
+
+std::string nw_library_version(void *library) {
+    auto get_version =
+        reinterpret_cast<nw::RfcGetVersion_t>(shared_library_symbol(library, "RfcGetVersion"));
+    if (!get_version) return "";
+    unsigned major = 0, minor = 0, patch = 0;
+    const nw::SAP_UC *text = get_version(&major, &minor, &patch);
+    std::string out =
+        std::to_string(major) + "." + std::to_string(minor) + " patch " + std::to_string(patch);
+    if (text) out += " (" + latin1(text, 128) + ")";
+    return out;
 }

@@ -23,6 +23,10 @@ NwSettings nw_logon_settings(const RFC_OPTIONS &options);
 NwSettings nw_destination_settings(const DestinationSettings &entry,
                                    const DestinationSettings &logon);
 
+// What the loaded NetWeaver library says of its version (RfcGetVersion):
+// "7500.0 patch 12 (its text)"; empty when it has no such operation.
+std::string nw_library_version(void *library);
+
 // "sapnwrfc.dll" on Windows, "libsapnwrfc.so" elsewhere.
 const char *nw_library_file_name();
 

@@ -154,6 +154,9 @@ typedef RFC_CONNECTION_HANDLE(SAP_API *RfcOpenConnection_t)(
 typedef RFC_RC(SAP_API *RfcCloseConnection_t)(RFC_CONNECTION_HANDLE rfcHandle,
                                               RFC_ERROR_INFO *errorInfo);
 typedef RFC_RC(SAP_API *RfcSetTraceDir_t)(SAP_UC *traceDir, RFC_ERROR_INFO *errorInfo);
+/* The library's version: numbers and a static text (never freed). */
+typedef const SAP_UC *(SAP_API *RfcGetVersion_t)(unsigned *majorVersion, unsigned *minorVersion,
+                                                 unsigned *patchLevel);
 typedef RFC_TYPE_DESC_HANDLE(SAP_API *RfcCreateTypeDesc_t)(const SAP_UC *name,
                                                            RFC_ERROR_INFO *errorInfo);
 typedef RFC_RC(SAP_API *RfcAddTypeField_t)(RFC_TYPE_DESC_HANDLE typeHandle,

@@ -16,6 +16,7 @@
 #include "common/numbered_error.h"
 #include "common/text.h"
 #include "config/logon_profile.h"
+#include "rfc/nw_library.h"
 #include "rfc/reach.h"
 #include "rfc/run_folder.h"
 #include "rfc/shared_library.h"
@@ -200,10 +201,17 @@ int run_test(RunContext &ctx, const FileOpener &opener) {
     }
     std::string file = loaded_library_file(ctx.rfc.library);
     std::string other = copy_in_system_folder(file);
+    // The NetWeaver library tells its version; the classic one its release
+    // only with a connection (RfcGetAttributes), which this step has not.
+    std::string version = ctx.rfc.back_end == RfcBackEnd::NetWeaver
+                              ? nw_library_version(ctx.rfc.library)
+                              : std::string();
     step(true, "RFC library",
          (file.empty() ? ctx.rfc.library_path : file) +
-             (ctx.rfc.back_end == RfcBackEnd::NetWeaver ? " (SAP's NetWeaver RFC library)"
-                                                        : " (the classic librfc32)") +
+             (ctx.rfc.back_end == RfcBackEnd::NetWeaver
+                  ? " (SAP's NetWeaver RFC library" +
+                        (version.empty() ? std::string() : ", version " + version) + ")"
+                  : std::string(" (the classic librfc32)")) +
              ", loaded by a " + std::to_string(sizeof(void *) * 8) + "-bit program in " +
              std::to_string(milliseconds_since(started)) + " ms" +
              (other.empty() ? "" : "; another copy lies in the system's folder: " + other));

@@ -102,6 +102,12 @@ TEST_CASES = [
          check=lambda work, out: [] if re.search(
              r"OK +RFC library: \S*[/\\](lib)?(rfc32|sapnwrfc)\.(so|dll) \(", out)
          else ["no library path in %r" % out]),
+    tool("test: the NetWeaver library's version", ["test", "PRD"], exit=0,
+         files={"PRD.P00": profile()}, systems=TEST_SYSTEMS, classic=None,
+         check=lambda work, out: [] if re.search(
+             r"OK +RFC library: \S+ \(SAP's NetWeaver RFC library, version 7500\.0 patch 0 "
+             r"\(Ramgauge stand-in \(talks to sapsim only\)\)\)", out)
+         else ["no version in %r" % out]),
     tool("test: a missing profile, and where it was looked for", ["test", "NONE"], exit=1,
          files={"PRD.P00": profile()},
          check=test_lines("profile", r"^Error 1002: Profile NONE\.P00 is missing\.\.\. \(looked "
