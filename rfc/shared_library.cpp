@@ -158,14 +158,20 @@ bool found_by_loader(const std::string &name) {
 
 } // namespace
 
-std::string first_missing_need(const std::string &path, const std::string &directory) {
+std::vector<std::string> missing_needs(const std::string &path, const std::string &directory) {
+    std::vector<std::string> missing;
     LibraryFile file = read_library_file(path);
     for (const std::string &name : file.needed) {
         if (name.find_first_of("/\\") != std::string::npos) continue; // not a bare name
         if (file_exists(directory + name) || found_by_loader(name)) continue;
-        return name;
+        missing.push_back(name);
     }
-    return "";
+    return missing;
+}
+
+std::string first_missing_need(const std::string &path, const std::string &directory) {
+    std::vector<std::string> missing = missing_needs(path, directory);
+    return missing.empty() ? "" : missing.front();
 }
 
 std::string loaded_library_file(void *library) {

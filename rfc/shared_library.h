@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 // How a shared library is asked for: the file as the loader gets it and,
 // on Windows, LoadLibraryExA's flags. Known folders only, never the working
@@ -58,3 +59,5 @@ std::string wrong_bitness(const std::string &path);
 // dynamic loader's own search. Empty when each is found, or the file
 // cannot be read.
 std::string first_missing_need(const std::string &path, const std::string &directory);
+// Every such file, in the import table's order.
+std::vector<std::string> missing_needs(const std::string &path, const std::string &directory);

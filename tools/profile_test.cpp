@@ -18,6 +18,7 @@
 #include "config/logon_profile.h"
 #include "rfc/nw_library.h"
 #include "rfc/reach.h"
+#include "rfc/rfc_library.h"
 #include "rfc/run_folder.h"
 #include "rfc/shared_library.h"
 #include "run/answer.h"
@@ -58,6 +59,34 @@ std::string places_tried(const std::vector<std::string> &tried, const std::strin
         out += (out.empty() ? "" : ", ") + (path == name ? name + " (the working folder)" : path);
     }
     return out.empty() ? "nowhere" : out;
+}
+
+// What a missing file a library needs is, by SAP's and Microsoft's names.
+std::string known_as(const std::string &name) {
+    std::string upper = upper_ascii(name);
+    auto starts = [&upper](const char *prefix) { return upper.rfind(prefix, 0) == 0; };
+    if (starts("ICU") || starts("LIBICU"))
+        return " (ICU, from the lib folder of SAP's NetWeaver RFC SDK)";
+    if (starts("SAPUCUM") || starts("LIBSAPUCUM"))
+        return " (SAP's Unicode library, from the lib folder of the NetWeaver RFC SDK)";
+    if (starts("MSVCP") || starts("VCRUNTIME") || starts("MSVCR"))
+        return " (Microsoft's Visual C++ runtime: install its redistributable of the program's "
+               "width)";
+    return "";
+}
+
+// Every file the RFC libraries beside the program need and the loader
+// would not find, each with what it is: "" when none.
+std::string missing_beside_program() {
+    std::string directory = program_directory(), out;
+    for (const char *name : {rfc_library_file_name(), nw_library_file_name()}) {
+        std::vector<std::string> missing = missing_needs(directory + name, directory);
+        if (missing.empty()) continue;
+        out += std::string(out.empty() ? "" : "; ") + name + " needs";
+        for (std::size_t i = 0; i < missing.size(); ++i)
+            out += (i ? ", " : " ") + missing[i] + known_as(missing[i]);
+    }
+    return out;
 }
 
 // Another copy of an RFC library in the system's folder, which a program
@@ -191,9 +220,10 @@ int run_test(RunContext &ctx, const FileOpener &opener) {
         load_library(ctx);
     } catch (const NumberedError &error) {
         std::string other = copy_in_system_folder("");
+        std::string missing = missing_beside_program();
         step(
             false, "RFC library",
-            std::string(error.what()) +
+            std::string(error.what()) + (missing.empty() ? "" : " (missing: " + missing + ")") +
                 (other.empty() ? "" : " (another copy lies in the system's folder: " + other + ")"),
             "put SAP's RFC library of the program's width (" + std::to_string(sizeof(void *) * 8) +
                 "-bit) beside the program, with every file it needs (the guide, section 1a)");

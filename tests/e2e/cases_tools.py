@@ -124,7 +124,9 @@ TEST_CASES = [
                                          r"program")),
     tool("test: a library that needs a missing file", ["test", "PRD"], exit=1,
          files={"PRD.P00": profile()}, isolated=True, library_built="needs_missing",
-         check=test_lines("RFC library", r"it needs ramgauge_missing_dep\.(so|dll)")),
+         check=test_lines("RFC library", r"it needs ramgauge_missing_dep\.(so|dll).*\(missing: "
+                                         r"(lib)?(rfc32|sapnwrfc)\.(so|dll) needs "
+                                         r"ramgauge_missing_dep\.(so|dll)\)")),
     tool("test: an unknown host", ["test", "PRD"], exit=1,
          files={"PRD.P00": profile(Gwhost="no-such-host.invalid")}, systems=TEST_SYSTEMS,
          check=test_lines("partner", r"no-such-host\.invalid:\d+ \(from the profile\) not "
