@@ -15,6 +15,18 @@ std::int32_t int32_at(const unsigned char *line, std::size_t offset) {
     return static_cast<std::int32_t>(value);
 }
 
+// A Json percentage channel: part in per cent of whole, two decimals; false
+// without a whole above 0 or a part of 0 or more.
+bool json_percentage(std::int32_t part, std::int32_t whole, JsonChannel &channel) {
+    if (whole <= 0 || part < 0) return false;
+    char percent[32];
+    std::snprintf(percent, sizeof percent, "%.2f", part * 100.0 / whole);
+    channel.kind = "percent";
+    channel.is_float = true;
+    channel.value = percent;
+    return true;
+}
+
 [[noreturn]] void fatal(const char *operation) {
     std::string text = operation;
     fatal_rfc_error(&text[0]);
@@ -87,15 +99,8 @@ bool memory_json_channel(int which, const MemoryRecord &r, JsonChannel &channel)
         channel.kind = "size_bytes_memory";
         channel.value = std::to_string(static_cast<std::int64_t>(r.free_mem) * 1024);
         return true;
-    case 1: {
-        if (r.swap_size <= 0 || r.swap_free < 0) return false;
-        char percent[32];
-        std::snprintf(percent, sizeof percent, "%.2f", r.swap_free * 100.0 / r.swap_size);
-        channel.kind = "percent";
-        channel.is_float = true;
-        channel.value = percent;
-        return true;
-    }
+    case 1:
+        return json_percentage(r.swap_free, r.swap_size, channel);
     case 2:
     case 3: {
         std::int32_t pages = which == 2 ? r.in_pg_sec : r.out_pg_sec;
@@ -105,15 +110,8 @@ bool memory_json_channel(int which, const MemoryRecord &r, JsonChannel &channel)
         channel.value = std::to_string(pages);
         return true;
     }
-    case 4: {
-        if (r.phys_mem <= 0 || r.free_mem < 0) return false;
-        char percent[32];
-        std::snprintf(percent, sizeof percent, "%.2f", r.free_mem * 100.0 / r.phys_mem);
-        channel.kind = "percent";
-        channel.is_float = true;
-        channel.value = percent;
-        return true;
-    }
+    case 4:
+        return json_percentage(r.free_mem, r.phys_mem, channel);
     default:
         return false;
     }
