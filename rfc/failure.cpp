@@ -111,8 +111,9 @@ int report_fatal_rfc_error(const char *operation, std::FILE *out) {
 
 extern "C" void SAP_API fatal_rfc_error(char *operation) {
     // The deadline watchdog may be answering at this moment; then it ends
-    // the process and this thread waits here until it does.
-    int code = 1;
+    // the process with its own code, and this thread's exit code must still
+    // be the mode's (always 0 in Json, whose answer carries its state).
+    int code = fatal_context ? answer_exit_code(fatal_context->mode, 1) : 1;
     // The sensor's own files (the abort log, the EoXput file) lie in the
     // folder the run started in, not in the session's.
     if (fatal_context && fatal_context->folder) end_session(*fatal_context->folder);
